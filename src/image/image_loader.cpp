@@ -1,0 +1,37 @@
+// Reading an executable whole into memory.
+#include <new>
+
+#include "image/image_info.h"
+
+namespace uitrans {
+
+ImageLoadStatus load_image(const platform::NativeString& path,
+                           ImageBuffer* image) {
+  platform::FileHandle file;
+  if (!platform::open_for_reading(path, &file)) {
+    return ImageLoadStatus::cannot_open;
+  }
+  uint64_t size = 0;
+  if (!platform::query_file_size(file, &size)) {
+    platform::close_file(&file);
+    return ImageLoadStatus::read_error;
+  }
+  if (size > kMaxImageSize) {
+    platform::close_file(&file);
+    return ImageLoadStatus::too_big;
+  }
+  // A failed allocation counts as a failed read.
+  image->data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+  image->size = static_cast<size_t>(size);
+  bool ok = image->data != nullptr &&
+            platform::read_exact(file, image->data.get(), image->size);
+  platform::close_file(&file);
+  if (!ok) {
+    image->data.reset();
+    image->size = 0;
+    return ImageLoadStatus::read_error;
+  }
+  return ImageLoadStatus::ok;
+}
+
+}  // namespace uitrans

@@ -1,0 +1,68 @@
+// Writing the rebuilt image: the new resource section size, the backup, and
+// the two layouts (in place, or with the resource section grown).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/bytes.h"
+#include "image/image_info.h"
+#include "platform/file_ops.h"
+
+namespace uitrans {
+
+// A piece of the output file: bytes to write, or `size` zero bytes when
+// `data` is null.
+struct WriteChunk {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+
+// The output file as a sequence of pieces, with the header fields patched in
+// the image buffer.
+struct OutputImage {
+  uint32_t new_resource_size = 0;  // R: prefix + data, file-aligned
+  bool grown = false;              // the section outgrew its raw size
+  std::vector<WriteChunk> chunks;
+  uint64_t total_size = 0;
+};
+
+// Lays out the output for the rebuilt resources (`data_area`, the used bytes
+// of the rebuild output) behind the directory prefix. Patches the image
+// buffer: in place it receives the data area; grown, its headers change.
+bool compose_output(ImageBuffer* image, const ImageInfo& info,
+                    uint32_t prefix_size, ByteSpan data_area,
+                    OutputImage* output);
+
+// The backup of an executable and the name its output is written under.
+struct BackupPlan {
+  platform::NativeString executable_name;  // as given
+  platform::NativeString output_name;      // without a trailing ".old"
+  platform::NativeString backup_name;
+  bool renamed = false;  // this run moved the executable to the backup
+};
+
+// Chooses the names: "name.old" as the backup of "name", and a name that
+// already ends in ".old" is its own backup, written under the name without it.
+BackupPlan plan_backup(const platform::NativeString& executable_name);
+
+// Renames the executable to its backup unless a backup exists already.
+bool make_backup(BackupPlan* plan);
+// Moves the backup made by make_backup back to the executable's name.
+void undo_backup(BackupPlan* plan);
+
+// The output file being written: a temporary file beside the output name,
+// renamed onto it only when complete.
+struct PendingOutput {
+  platform::FileHandle file;
+  platform::NativeString temp_path;
+};
+
+bool open_output(const BackupPlan& plan, PendingOutput* pending);
+// Writes every chunk, flushes and renames the file onto the output name.
+// On failure the temporary file is removed.
+bool write_output(const OutputImage& output, const BackupPlan& plan,
+                  PendingOutput* pending);
+void discard_output(PendingOutput* pending);
+
+}  // namespace uitrans

@@ -1,0 +1,58 @@
+// The file operations uitrans needs, behind one small interface so that each
+// platform supplies its own implementation (POSIX now, Win32 beside it).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace uitrans::platform {
+
+#ifdef _WIN32
+using NativeChar = wchar_t;  // wide command-line arguments and file names
+#else
+using NativeChar = char;  // byte strings, printed exactly as given
+#endif
+using NativeString = std::basic_string<NativeChar>;
+
+// An open file: a descriptor on POSIX, a HANDLE on Win32.
+struct FileHandle {
+  intptr_t value = -1;
+  bool is_open() const { return value != -1; }
+};
+
+// Opens an existing file for reading; others may read it meanwhile.
+bool open_for_reading(const NativeString& path, FileHandle* out);
+bool query_file_size(FileHandle file, uint64_t* size);
+// Reads exactly `size` bytes from the start of the file.
+bool read_exact(FileHandle file, void* buffer, size_t size);
+void close_file(FileHandle* file);
+
+// True when a file of this name exists and can be opened for reading.
+bool is_readable_file(const NativeString& path);
+
+// Renames `from` to `to`; fails rather than replace an existing `to`.
+bool rename_no_replace(const NativeString& from, const NativeString& to);
+// Renames `from` onto `to`, replacing `to` atomically where it exists.
+bool rename_replace(const NativeString& from, const NativeString& to);
+bool remove_file(const NativeString& path);
+
+// Creates a new, empty temporary file in the directory of `target`, with the
+// permissions of `mode_source` when that file exists.
+bool create_temp_beside(const NativeString& target,
+                        const NativeString& mode_source, FileHandle* out,
+                        NativeString* temp_path);
+bool write_all(FileHandle file, const void* data, size_t size);
+// Flushes written data to stable storage.
+bool flush_file(FileHandle file);
+
+// Creates or truncates a small file and writes `size` bytes to it, closing it
+// again at once. Returns false when it could not be written.
+bool write_small_file(const NativeString& path, const void* data, size_t size);
+
+// Writes a message to standard output.
+void print_text(const char* text, size_t length);
+void print_native(const NativeString& text);
+void flush_output();
+
+}  // namespace uitrans::platform

@@ -1,0 +1,118 @@
+// Reading the list file: UTF-16 with a byte-order mark, lines of find text
+// and replacement text in pairs.
+#include <algorithm>
+#include <memory>
+
+#include "replace/replacement_table.h"
+
+namespace uitrans {
+
+namespace {
+
+constexpr char16_t kLineFeed = 0x000A;
+constexpr char16_t kCarriageReturn = 0x000D;
+constexpr char16_t kByteOrderMark = 0xFEFF;
+
+bool ends_line(char16_t unit) {
+  return unit == kLineFeed || unit == kCarriageReturn || unit == 0;
+}
+
+// Length of the line starting at `start`; the sentinel line feed after the
+// data guarantees an end.
+size_t line_length(const std::vector<char16_t>& units, size_t start) {
+  size_t end = start;
+  while (!ends_line(units[end])) ++end;
+  return end - start;
+}
+
+// Converts the file bytes into units: a big-endian file is swapped, an odd
+// last byte becomes a whole unit, and a line feed and a zero follow the data
+// so that the last line always ends. Returns the unit count N (mark included)
+// or 0 when the file is not UTF-16.
+size_t decode_units(ByteSpan file_bytes, std::vector<char16_t>* units) {
+  size_t size = file_bytes.size;
+  // The file plus a zero byte, padded so the sentinels have room.
+  std::vector<uint8_t> bytes(file_bytes.data, file_bytes.data + size);
+  bytes.resize(size + 5, 0);
+  bool big_endian = size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
+  if (big_endian) {
+    // For an odd size the last swap takes in the zero byte after the data.
+    for (size_t i = 0; i < size; i += 2) std::swap(bytes[i], bytes[i + 1]);
+  }
+  if ((bytes[0] | (bytes[1] << 8)) != kByteOrderMark) return 0;
+  if (size % 2 != 0) ++size;
+  size_t count = size / 2;
+  units->assign(count + 2, 0);
+  for (size_t i = 0; i < count; ++i) {
+    (*units)[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+  (*units)[count] = kLineFeed;
+  (*units)[count + 1] = 0;
+  return count;
+}
+
+}  // namespace
+
+ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
+                                      ReplacementTable* table) {
+  *table = ReplacementTable{};
+  std::vector<char16_t>& units = table->list_units;
+  size_t unit_count = decode_units(file_bytes, &units);
+  if (unit_count == 0) return ListLoadStatus::not_unicode;
+
+  std::vector<ReplacementEntry>& entries = table->entries;
+  size_t index = 1;  // after the byte-order mark
+  while (index < unit_count) {
+    size_t find_length = line_length(units, index);
+    size_t find_end = index + find_length;
+    if (find_length < 2) {  // empty or one unit: not a find line
+      index = find_end + 1;
+      continue;
+    }
+    char16_t terminator = units[find_end];
+    units[find_end] = 0;
+    size_t replacement_start = find_end + 1;
+    if (terminator == kCarriageReturn && units[replacement_start] == kLineFeed)
+      ++replacement_start;
+    if (replacement_start >= unit_count) break;  // nothing after the find
+
+    size_t replacement_length = line_length(units, replacement_start);
+    size_t replacement_end = replacement_start + replacement_length;
+    index = replacement_end + 1;
+    if (replacement_length < 2) continue;  // drops the pair
+    units[replacement_end] = 0;
+    entries.push_back(ReplacementEntry{
+        units.data() + (find_end - find_length),
+        static_cast<uint32_t>(find_length), units.data() + replacement_start,
+        static_cast<uint32_t>(replacement_length)});
+  }
+  // Longest find text first; equal lengths keep their order in the file.
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const ReplacementEntry& a, const ReplacementEntry& b) {
+                     return a.find_length > b.find_length;
+                   });
+  build_lookup_index(table);
+  return ListLoadStatus::ok;
+}
+
+ListLoadStatus load_replacement_list(const platform::NativeString& path,
+                                     ReplacementTable* table) {
+  platform::FileHandle file;
+  if (!platform::open_for_reading(path, &file)) {
+    return ListLoadStatus::cannot_open;
+  }
+  uint64_t size = 0;
+  bool ok = platform::query_file_size(file, &size) && size < SIZE_MAX / 2;
+  std::unique_ptr<uint8_t[]> bytes;
+  if (ok) {
+    bytes.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+    ok = bytes != nullptr &&
+         platform::read_exact(file, bytes.get(), static_cast<size_t>(size));
+  }
+  platform::close_file(&file);
+  if (!ok) return ListLoadStatus::cannot_open;
+  return parse_replacement_list(
+      ByteSpan{bytes.get(), static_cast<size_t>(size)}, table);
+}
+
+}  // namespace uitrans

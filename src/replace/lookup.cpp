@@ -1,0 +1,196 @@
+// Whole-text lookup of find texts.
+//
+// At most one distinct find text can equal the zero-terminated text at a
+// position, so the lookup needs only the text's length and content: the
+// index maps (length, hash) to the first entry holding that text. The hash is
+// a pair of polynomial hashes modulo two primes, evaluated from the end of the
+// text, so the hashes of all tails of a text come out of one backward pass.
+#include <algorithm>
+
+#include "replace/replacement_table.h"
+
+namespace uitrans {
+
+namespace {
+
+constexpr uint64_t kPrimeLow = 2147483647;   // 2^31 - 1
+constexpr uint64_t kPrimeHigh = 2147483629;  // largest prime below it
+constexpr uint64_t kBaseLow = 1000003;
+constexpr uint64_t kBaseHigh = 65599;
+
+// The hash of `unit` followed by a text whose hash is `tail`.
+uint64_t prepend_unit(uint64_t tail, uint16_t unit) {
+  uint64_t low = ((tail & 0xFFFFFFFF) * kBaseLow + unit) % kPrimeLow;
+  uint64_t high = ((tail >> 32) * kBaseHigh + unit) % kPrimeHigh;
+  return (high << 32) | low;
+}
+
+uint64_t hash_text(const char16_t* text, uint32_t length) {
+  uint64_t hash = 0;
+  for (uint32_t i = length; i > 0; --i) {
+    hash = prepend_unit(hash, static_cast<uint16_t>(text[i - 1]));
+  }
+  return hash;
+}
+
+size_t slot_of(uint64_t hash, uint32_t length, size_t mask) {
+  uint64_t mixed = (hash ^ (uint64_t{length} * 0x9E3779B97F4A7C15ull)) *
+                   0xBF58476D1CE4E5B9ull;
+  return static_cast<size_t>(mixed >> 20) & mask;
+}
+
+bool text_equals(const char16_t* text, uint32_t length, UnitView units,
+                 size_t position) {
+  for (uint32_t i = 0; i < length; ++i) {
+    if (units.at(position + i) != static_cast<uint16_t>(text[i])) return false;
+  }
+  return true;
+}
+
+// The entry of the index whose text is units[position, position + length).
+uint32_t probe_index(const ReplacementTable& table, uint64_t hash,
+                     uint32_t length, UnitView units, size_t position) {
+  size_t mask = table.slots.size() - 1;
+  for (size_t slot = slot_of(hash, length, mask);; slot = (slot + 1) & mask) {
+    const LookupSlot& candidate = table.slots[slot];
+    if (candidate.length == 0) return kNoEntry;
+    if (candidate.length != length || candidate.hash != hash) continue;
+    const ReplacementEntry& entry = table.entries[candidate.entry];
+    if (text_equals(entry.find, length, units, position)) {
+      return candidate.entry;
+    }
+  }
+}
+
+bool same_text(const ReplacementEntry& a, const ReplacementEntry& b) {
+  return a.find_length == b.find_length &&
+         std::equal(a.find, a.find + a.find_length, b.find);
+}
+
+}  // namespace
+
+void build_lookup_index(ReplacementTable* table) {
+  size_t slot_count = 16;
+  while (slot_count < 2 * table->entries.size()) slot_count *= 2;
+  table->slots.assign(slot_count, LookupSlot{});
+  table->min_find_length = UINT32_MAX;
+  table->max_find_length = 0;
+  size_t mask = slot_count - 1;
+  for (uint32_t index = 0; index < table->entries.size(); ++index) {
+    const ReplacementEntry& entry = table->entries[index];
+    table->min_find_length =
+        std::min(table->min_find_length, entry.find_length);
+    table->max_find_length =
+        std::max(table->max_find_length, entry.find_length);
+    uint64_t hash = hash_text(entry.find, entry.find_length);
+    size_t slot = slot_of(hash, entry.find_length, mask);
+    bool duplicate = false;
+    while (table->slots[slot].length != 0) {
+      const LookupSlot& taken = table->slots[slot];
+      if (taken.hash == hash && same_text(table->entries[taken.entry], entry)) {
+        duplicate = true;  // an earlier entry holds this text and wins
+        break;
+      }
+      slot = (slot + 1) & mask;
+    }
+    if (!duplicate) {
+      table->slots[slot] = LookupSlot{hash, entry.find_length, index};
+    }
+  }
+}
+
+uint32_t find_replacement_by_scan(const ReplacementTable& table, UnitView units,
+                                  size_t position) {
+  for (uint32_t index = 0; index < table.entries.size(); ++index) {
+    const ReplacementEntry& entry = table.entries[index];
+    size_t i = 0;
+    // Compare up to and including the find text's terminator.
+    for (;; ++i) {
+      if (position + i >= units.unit_count) break;  // end of buffer: no match
+      uint16_t expected =
+          i < entry.find_length ? static_cast<uint16_t>(entry.find[i]) : 0;
+      if (units.at(position + i) != expected) break;
+      if (expected == 0) return index;
+    }
+  }
+  return kNoEntry;
+}
+
+uint32_t find_replacement(const ReplacementTable& table, UnitView units,
+                          size_t position) {
+  if (table.entries.empty()) return kNoEntry;
+  size_t limit =
+      std::min(units.unit_count, position + size_t{table.max_find_length} + 1);
+  size_t zero = position;
+  while (zero < limit && units.at(zero) != 0) ++zero;
+  if (zero >= limit) return kNoEntry;  // no zero, or a text too long to match
+  size_t length = zero - position;
+  if (length < table.min_find_length) return kNoEntry;
+  uint64_t hash = 0;
+  for (size_t i = zero; i > position; --i)
+    hash = prepend_unit(hash, units.at(i - 1));
+  return probe_index(table, hash, static_cast<uint32_t>(length), units,
+                     position);
+}
+
+void start_scan(TextScanner* scanner, UnitView units, size_t scan_end) {
+  scanner->units = units;
+  scanner->scan_end = std::min(scan_end, units.unit_count);
+  scanner->run_valid = false;
+}
+
+namespace {
+
+// Finds the text run containing `position`: the first zero unit at or after
+// it, searching no further than a find text could reach past the scan end,
+// and hashes the tails of the run that are short enough to be find texts.
+void load_run(const ReplacementTable& table, TextScanner* scanner,
+              size_t position) {
+  const UnitView& units = scanner->units;
+  size_t reach = size_t{table.max_find_length} + 1;
+  size_t limit =
+      std::min(units.unit_count, std::max(position, scanner->scan_end) + reach);
+  size_t zero = position;
+  while (zero < limit && units.at(zero) != 0) ++zero;
+  scanner->run_valid = true;
+  scanner->run_start = position;
+  if (zero >= limit) {
+    // No position before the scan end has a zero within reach.
+    scanner->run_zero = SIZE_MAX;
+    scanner->run_end = std::max(zero, scanner->scan_end);
+    return;
+  }
+  scanner->run_zero = zero;
+  scanner->run_end = zero + 1;
+  size_t tail_count = std::min<size_t>(zero - position, table.max_find_length);
+  scanner->tail_hashes.resize(tail_count + 1);
+  uint64_t hash = 0;
+  scanner->tail_hashes[0] = 0;
+  for (size_t length = 1; length <= tail_count; ++length) {
+    hash = prepend_unit(hash, units.at(zero - length));
+    scanner->tail_hashes[length] = hash;
+  }
+}
+
+}  // namespace
+
+uint32_t scan_lookup(const ReplacementTable& table, TextScanner* scanner,
+                     size_t position, size_t max_units) {
+  if (table.entries.empty() || position >= scanner->units.unit_count) {
+    return kNoEntry;
+  }
+  if (!scanner->run_valid || position < scanner->run_start ||
+      position >= scanner->run_end) {
+    load_run(table, scanner, position);
+  }
+  if (scanner->run_zero == SIZE_MAX) return kNoEntry;
+  size_t length = scanner->run_zero - position;
+  if (length < table.min_find_length || length > table.max_find_length ||
+      length + 1 > max_units) {
+    return kNoEntry;
+  }
+  return probe_index(table, scanner->tail_hashes[length],
+                     static_cast<uint32_t>(length), scanner->units, position);
+}
+
+}  // namespace uitrans

@@ -1,0 +1,92 @@
+// The replacement list: find/replace pairs read from a UTF-16 list file, and
+// the whole-text lookup every rewriter uses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "common/bytes.h"
+#include "platform/file_ops.h"
+
+namespace uitrans {
+
+// One find/replace pair. Both texts point into the table's list buffer and are
+// zero-terminated there; lengths count UTF-16 units without the terminator.
+struct ReplacementEntry {
+  const char16_t* find = nullptr;
+  uint32_t find_length = 0;
+  const char16_t* replacement = nullptr;
+  uint32_t replacement_length = 0;
+};
+
+// A slot of the lookup index: a text's length and hash, and the first entry
+// (in table order) holding that text.
+struct LookupSlot {
+  uint64_t hash = 0;
+  uint32_t length = 0;  // 0 marks an empty slot (find texts have 2+ units)
+  uint32_t entry = 0;
+};
+
+struct ReplacementTable {
+  std::vector<char16_t> list_units;  // the list buffer the entries point into
+  std::vector<ReplacementEntry> entries;  // longest find text first, stable
+  // Lookup index, built once after parsing.
+  std::vector<LookupSlot> slots;  // open addressing, power-of-two size
+  uint32_t min_find_length = 0;
+  uint32_t max_find_length = 0;
+};
+
+inline constexpr uint32_t kNoEntry = UINT32_MAX;
+
+enum class ListLoadStatus { ok, cannot_open, not_unicode };
+
+// Parses the raw bytes of a list file into `table` (replacing its contents).
+// Returns not_unicode when the bytes do not start with a UTF-16 mark.
+ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
+                                      ReplacementTable* table);
+
+// Reads and parses the list file at `path`. A file that cannot be opened or
+// read completely gives cannot_open.
+ListLoadStatus load_replacement_list(const platform::NativeString& path,
+                                     ReplacementTable* table);
+
+// Builds the lookup index; parse_replacement_list calls it.
+void build_lookup_index(ReplacementTable* table);
+
+// The first entry, in table order, whose find text equals the zero-terminated
+// text at unit `position` of `units`, or kNoEntry. Reaching the end of the
+// units before a zero unit is no match.
+uint32_t find_replacement(const ReplacementTable& table, UnitView units,
+                          size_t position);
+
+// The same answer as find_replacement, computed by scanning every entry. Kept
+// as the reference the indexed lookup is tested against.
+uint32_t find_replacement_by_scan(const ReplacementTable& table, UnitView units,
+                                  size_t position);
+
+// Fast lookups at successive positions of one run of units (a menu item or a
+// control's creation data). The scanner remembers the zero unit that ends the
+// text under the cursor and the hashes of the text's tails, so each position
+// costs O(1) whatever the size of the table.
+struct TextScanner {
+  UnitView units;
+  size_t scan_end = 0;  // positions at or past this are never asked about
+  // The current text run: positions [run_start, run_zero) share the zero
+  // unit at run_zero; run_zero == SIZE_MAX means no zero close enough.
+  size_t run_start = 0;
+  size_t run_end = 0;  // first position not covered by the current run
+  size_t run_zero = 0;
+  bool run_valid = false;
+  std::vector<uint64_t> tail_hashes;  // [length] -> hash of the last `length`
+                                      // units before run_zero
+};
+
+void start_scan(TextScanner* scanner, UnitView units, size_t scan_end);
+
+// As find_replacement at `position` (which must lie below scan_end), but only
+// entries whose find length + 1 is at most `max_units` can match.
+uint32_t scan_lookup(const ReplacementTable& table, TextScanner* scanner,
+                     size_t position, size_t max_units = SIZE_MAX);
+
+}  // namespace uitrans

@@ -1,0 +1,62 @@
+// Writing a rewritten item unit by unit into the rebuild output.
+#pragma once
+
+#include "resources/rebuild.h"
+
+namespace uitrans {
+
+// The output side of one item: units are written at `position` from the
+// item's start (output->used), growing the output whenever needed.
+struct ItemWriter {
+  RebuildOutput* output = nullptr;
+  size_t position = 0;  // in units
+};
+
+// Makes room for units [0, end) of the item.
+inline bool ensure_units(ItemWriter* writer, uint64_t end) {
+  uint64_t needed = uint64_t{writer->output->used} + 2 * end;
+  if (needed <= writer->output->capacity) return true;
+  // Grow by the headroom again, so a long run of growth stays linear.
+  return reserve_output(writer->output, needed + kItemHeadroom);
+}
+
+inline bool put_unit(ItemWriter* writer, uint16_t unit) {
+  if (!ensure_units(writer, writer->position + 1)) return false;
+  store_u16(writer->output->data + writer->output->used + 2 * writer->position,
+            unit);
+  writer->position += 1;
+  return true;
+}
+
+// Writes `length` units of `text` and a zero unit.
+inline bool put_text(ItemWriter* writer, const char16_t* text,
+                     uint32_t length) {
+  if (!ensure_units(writer, writer->position + length + 1)) return false;
+  uint8_t* at =
+      writer->output->data + writer->output->used + 2 * writer->position;
+  for (uint32_t i = 0; i < length; ++i) {
+    store_u16(at + 2 * i, static_cast<uint16_t>(text[i]));
+  }
+  store_u16(at + 2 * length, 0);
+  writer->position += length + 1;
+  return true;
+}
+
+// Leaves a zero unit (the output is zero-filled beyond what was written).
+inline bool skip_unit(ItemWriter* writer) {
+  if (!ensure_units(writer, writer->position + 1)) return false;
+  writer->position += 1;
+  return true;
+}
+
+// Applies a hit: the replacement and its terminator go to the output.
+inline bool put_replacement(ItemWriter* writer, const ReplacementEntry& entry,
+                            int32_t* replaced_count) {
+  if (!put_text(writer, entry.replacement, entry.replacement_length)) {
+    return false;
+  }
+  *replaced_count += 1;
+  return true;
+}
+
+}  // namespace uitrans
