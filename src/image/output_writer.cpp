@@ -77,7 +77,10 @@ bool compose_output(ImageBuffer* image, const ImageInfo& info,
 }
 
 bool open_output(const BackupPlan& plan, PendingOutput* pending) {
-  return platform::create_temp_beside(plan.output_name, plan.backup_name,
+  // The new file takes the permissions of the file it replaces.
+  const platform::NativeString& original =
+      plan.renamed ? plan.backup_name : plan.executable_name;
+  return platform::create_temp_beside(plan.output_name, original,
                                       &pending->file, &pending->temp_path);
 }
 

@@ -1,0 +1,13 @@
+#!/bin/sh
+# Builds uitrans and translates the bundled sample into out/sample/.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/install_deps.sh cmake g++ make
+cmake -S . -B build -DUITRANS_BUILD_TESTS=OFF >/dev/null
+cmake --build build -j"$(nproc)" --target uitrans >/dev/null
+rm -rf out/sample
+mkdir -p out/sample
+cp sample/app.exe sample/list.txt out/sample/
+cd out/sample
+../../build/src/uitrans list.txt app.exe
+echo "Wrote out/sample/app.exe (original kept as out/sample/app.exe.old)."
