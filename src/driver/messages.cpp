@@ -39,6 +39,8 @@ const char* message_text(Message message) {
       return "Error writing %s.\n";
     case Message::out_of_memory:
       return "Not enough memory to rebuild %s.\n";
+    case Message::cannot_grow:
+      return "Can't grow the resource section of %s.\n";
   }
   return "";
 }

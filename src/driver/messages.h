@@ -24,6 +24,7 @@ enum class Message {
   resized_warning,
   error_writing,
   out_of_memory,
+  cannot_grow,
 };
 
 // The printf-style text of a message.

@@ -115,11 +115,17 @@ void process_executable(const NativeString& name,
   RebuildResult result;
   if (rebuild(name, &image, info, table, &output, &result)) {
     OutputImage layout;
-    if (compose_output(&image, info, result.prefix_size,
-                       ByteSpan{output.data, output.used}, &layout)) {
-      write_rebuilt(name, layout, result.replaced_count);
-    } else {
-      print_message(Message::out_of_memory, name);
+    switch (compose_output(&image, info, result.prefix_size,
+                           ByteSpan{output.data, output.used}, &layout)) {
+      case ComposeStatus::ok:
+        write_rebuilt(name, layout, result.replaced_count);
+        break;
+      case ComposeStatus::cannot_grow:
+        print_message(Message::cannot_grow, name);
+        break;
+      case ComposeStatus::too_large:
+        print_message(Message::out_of_memory, name);
+        break;
     }
   }
   release_output(&output);

@@ -27,7 +27,7 @@ BackupPlan plan_backup(const platform::NativeString& executable_name) {
     plan.backup_name = executable_name;
     plan.output_name = executable_name.substr(0, first);
   } else {
-    plan.backup_name = executable_name + suffix;
+    plan.backup_name = platform::backup_name_of(executable_name);
     plan.output_name = executable_name;
   }
   return plan;

@@ -29,10 +29,15 @@ struct OutputImage {
 
 // Lays out the output for the rebuilt resources (`data_area`, the used bytes
 // of the rebuild output) behind the directory prefix. Patches the image
-// buffer: in place it receives the data area; grown, its headers change.
-bool compose_output(ImageBuffer* image, const ImageInfo& info,
-                    uint32_t prefix_size, ByteSpan data_area,
-                    OutputImage* output);
+// buffer: in place it receives the data area, and the headers are patched
+// to describe the new layout truthfully.
+// Refuses (cannot_grow) when the section cannot grow without breaking the
+// image: a section that must stay where it is follows it in memory.
+enum class ComposeStatus { ok, cannot_grow, too_large };
+
+ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
+                             uint32_t prefix_size, ByteSpan data_area,
+                             OutputImage* output);
 
 // The backup of an executable and the name its output is written under.
 struct BackupPlan {

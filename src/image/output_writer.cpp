@@ -2,78 +2,64 @@
 #include <cstring>
 
 #include "image/output.h"
+#include "image/section_headers.h"
 
 namespace uitrans {
 
 namespace {
 
-constexpr uint32_t kDataDirectoryEntrySize = 8;
-
-// Grown layout: the resource section takes R bytes in the file, and every
-// section stored after it moves by the growth.
-void patch_grown_headers(uint8_t* image, size_t size, const ImageInfo& info,
-                         uint32_t new_resource_size) {
-  uint32_t delta = new_resource_size - info.resource_raw_size;
-  uint64_t header = info.resource_header_offset;
-  write_u32(image, size, header + kSectionSizeOfRawData, new_resource_size);
-  if (info.resource_virtual_size < new_resource_size) {
-    write_u32(image, size, header + kSectionVirtualSize, new_resource_size);
-    write_u32(image, size,
-              uint64_t{info.data_directory_offset} +
-                  kDataDirectoryEntrySize * kResourceDirectoryIndex + 4,
-              new_resource_size);
-  }
-  ByteSpan span{image, size};
-  for (uint32_t i = 0; i < info.section_count; ++i) {
-    uint64_t at = uint64_t{info.section_table_offset} +
-                  uint64_t{kSectionHeaderSize} * i + kSectionPointerToRawData;
-    uint32_t pointer = 0;
-    if (read_u32(span, at, &pointer) && pointer > info.resource_raw_pointer) {
-      write_u32(image, size, at, pointer + delta);
-    }
-  }
+// A stated checksum is recomputed for the written file; a zero one, which
+// loaders do not check, stays zero.
+void update_checksum(uint8_t* image, size_t size, const ImageInfo& info,
+                     const std::vector<WriteChunk>& chunks) {
+  uint64_t at = uint64_t{info.optional_header_offset} + kOptionalHeaderCheckSum;
+  uint32_t stated = 0;
+  if (!read_u32(ByteSpan{image, size}, at, &stated) || stated == 0) return;
+  write_u32(image, size, at, 0);
+  write_u32(image, size, at, pe_checksum(chunks));
 }
 
 }  // namespace
 
-bool compose_output(ImageBuffer* image, const ImageInfo& info,
-                    uint32_t prefix_size, ByteSpan data_area,
-                    OutputImage* output) {
-  uint64_t alignment = info.file_alignment;
-  uint64_t resource_size =
-      align_up(uint64_t{prefix_size} + data_area.size, alignment);
-  if (resource_size > UINT32_MAX) return false;
+ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
+                             uint32_t prefix_size, ByteSpan data_area,
+                             OutputImage* output) {
+  uint64_t resource_bytes = uint64_t{prefix_size} + data_area.size;
+  uint64_t resource_size = align_up(resource_bytes, info.file_alignment);
+  if (resource_size > UINT32_MAX) return ComposeStatus::too_large;
   *output = OutputImage{};
   output->new_resource_size = static_cast<uint32_t>(resource_size);
-  uint64_t root = info.resource_raw_pointer;
-  uint8_t* bytes = image->data.get();
+  HeaderPlan plan = plan_headers(image->span(), info, output->new_resource_size,
+                                 resource_bytes);
+  if (!plan.can_write) return ComposeStatus::cannot_grow;
 
-  if (resource_size <= info.resource_raw_size) {
+  uint8_t* bytes = image->data.get();
+  apply_header_plan(bytes, image->size, info, plan, output->new_resource_size);
+  uint64_t root = info.resource_raw_pointer;
+  if (!plan.grown) {
     uint8_t* data_start = bytes + root + prefix_size;
     if (data_area.size > 0) {
       std::memcpy(data_start, data_area.data, data_area.size);
     }
-    std::memset(data_start + data_area.size, 0,
-                resource_size - prefix_size - data_area.size);
+    std::memset(data_start + data_area.size, 0, resource_size - resource_bytes);
     output->chunks.push_back(WriteChunk{bytes, image->size});
-    output->total_size = image->size;
-    return true;
-  }
-
-  output->grown = true;
-  patch_grown_headers(bytes, image->size, info, output->new_resource_size);
-  uint64_t old_end = root + info.resource_raw_size;
-  output->chunks.push_back(WriteChunk{bytes, root + prefix_size});
-  output->chunks.push_back(WriteChunk{data_area.data, data_area.size});
-  output->chunks.push_back(
-      WriteChunk{nullptr, resource_size - prefix_size - data_area.size});
-  if (old_end < image->size) {
+  } else {
+    output->grown = true;
+    uint64_t old_end = root + info.resource_raw_size;
+    output->chunks.push_back(WriteChunk{bytes, root + prefix_size});
+    output->chunks.push_back(WriteChunk{data_area.data, data_area.size});
     output->chunks.push_back(
-        WriteChunk{bytes + old_end, image->size - old_end});
+        WriteChunk{nullptr, resource_size - resource_bytes});
+    if (old_end < image->size) {
+      output->chunks.push_back(
+          WriteChunk{bytes + old_end, image->size - old_end});
+    }
   }
-  for (const WriteChunk& chunk : output->chunks)
+  for (const WriteChunk& chunk : output->chunks) {
     output->total_size += chunk.size;
-  return true;
+  }
+  update_checksum(bytes, image->size, info, output->chunks);
+  return ComposeStatus::ok;
 }
 
 bool open_output(const BackupPlan& plan, PendingOutput* pending) {

@@ -37,6 +37,9 @@ bool rename_no_replace(const NativeString& from, const NativeString& to);
 bool rename_replace(const NativeString& from, const NativeString& to);
 bool remove_file(const NativeString& path);
 
+// The backup name of an executable: its name followed by ".old".
+NativeString backup_name_of(const NativeString& name);
+
 // Creates a new, empty temporary file in the directory of `target`, with the
 // permissions of `mode_source` when that file exists.
 bool create_temp_beside(const NativeString& target,

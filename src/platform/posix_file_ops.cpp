@@ -113,6 +113,8 @@ bool rename_replace(const NativeString& from, const NativeString& to) {
 
 bool remove_file(const NativeString& path) { return unlink(path.c_str()) == 0; }
 
+NativeString backup_name_of(const NativeString& name) { return name + ".old"; }
+
 bool create_temp_beside(const NativeString& target,
                         const NativeString& mode_source, FileHandle* out,
                         NativeString* temp_path) {

@@ -1,0 +1,326 @@
+// Header patches for rewritten images.
+//
+// When the resource section needs more room, the section table, the image
+// size and the offsets kept elsewhere in the headers must say so, or loaders
+// and scanners misread the program. Sections that follow the resource section
+// in memory may be moved up only when they are discardable (relocations,
+// debug data): nothing in the program's code refers to their addresses.
+#include "image/section_headers.h"
+
+#include <algorithm>
+
+namespace uitrans {
+
+namespace {
+
+constexpr uint32_t kSectionCharacteristics = 36;
+constexpr uint32_t kMemDiscardable = 0x02000000;
+constexpr uint32_t kOptionalHeaderSectionAlignment = 32;
+constexpr uint32_t kCoffPointerToSymbolTable = 12;
+constexpr uint32_t kDirectoryCertificates = 4;
+constexpr uint32_t kDirectoryDebug = 6;
+constexpr uint32_t kDebugEntrySize = 28;
+constexpr uint32_t kDebugAddressOfRawData = 20;
+constexpr uint32_t kDebugPointerToRawData = 24;
+
+struct DataDirectory {
+  uint64_t offset = 0;  // of the entry in the image
+  uint32_t rva = 0;
+  uint32_t size = 0;
+};
+
+// The entries of the data directory array that the optional header holds;
+// an array shorter than an index means that entry is absent.
+std::vector<DataDirectory> read_data_directories(ByteSpan image,
+                                                 const ImageInfo& info) {
+  uint32_t count_offset = info.is_pe32_plus ? 108 : 92;
+  uint32_t declared = 0;
+  read_u32(image, uint64_t{info.optional_header_offset} + count_offset,
+           &declared);
+  uint32_t room = (info.optional_header_size - (count_offset + 4)) / 8;
+  uint32_t count = std::min(declared, room);
+  std::vector<DataDirectory> directories;
+  for (uint32_t i = 0; i < count; ++i) {
+    DataDirectory entry;
+    entry.offset = uint64_t{info.data_directory_offset} + 8 * uint64_t{i};
+    if (!read_u32(image, entry.offset, &entry.rva) ||
+        !read_u32(image, entry.offset + 4, &entry.size)) {
+      break;
+    }
+    directories.push_back(entry);
+  }
+  return directories;
+}
+
+uint32_t extent_of(const SectionHeader& section) {
+  return section.virtual_size != 0 ? section.virtual_size : section.raw_size;
+}
+
+bool lies_in(uint32_t rva, const SectionHeader& section) {
+  return rva >= section.virtual_address &&
+         uint64_t{rva} < uint64_t{section.virtual_address} + extent_of(section);
+}
+
+bool lies_in_any(uint32_t rva, const std::vector<SectionHeader>& sections,
+                 const std::vector<size_t>& which) {
+  for (size_t index : which) {
+    if (lies_in(rva, sections[index])) return true;
+  }
+  return false;
+}
+
+// Sections placed after the resource section in memory.
+std::vector<size_t> following_sections(
+    const std::vector<SectionHeader>& sections, const ImageInfo& info) {
+  std::vector<size_t> following;
+  for (size_t i = 0; i < sections.size(); ++i) {
+    if (sections[i].virtual_address > info.resource_virtual_address) {
+      following.push_back(i);
+    }
+  }
+  return following;
+}
+
+// File offset of the debug directory, found through the section holding it;
+// zero when it is not stored in a section outside the resource section.
+uint64_t debug_directory_offset(const std::vector<SectionHeader>& sections,
+                                const ImageInfo& info, uint32_t rva) {
+  for (const SectionHeader& section : sections) {
+    if (!lies_in(rva, section)) continue;
+    if (section.offset == info.resource_header_offset) return 0;
+    uint32_t within = rva - section.virtual_address;
+    if (within >= section.raw_size) return 0;
+    return uint64_t{section.raw_pointer} + within;
+  }
+  return 0;
+}
+
+void patch_debug_entries(uint8_t* image, size_t size, const ImageInfo& info,
+                         const std::vector<SectionHeader>& sections,
+                         const std::vector<size_t>& moved,
+                         const DataDirectory& debug, const HeaderPlan& plan,
+                         uint32_t delta, uint64_t old_raw_end) {
+  uint64_t start = debug_directory_offset(sections, info, debug.rva);
+  if (start == 0) return;
+  ByteSpan span{image, size};
+  for (uint32_t i = 0; i < debug.size / kDebugEntrySize; ++i) {
+    uint64_t entry = start + uint64_t{kDebugEntrySize} * i;
+    uint32_t address = 0;
+    uint32_t pointer = 0;
+    if (!read_u32(span, entry + kDebugAddressOfRawData, &address) ||
+        !read_u32(span, entry + kDebugPointerToRawData, &pointer)) {
+      return;
+    }
+    if (plan.address_shift != 0 && address != 0 &&
+        lies_in_any(address, sections, moved)) {
+      write_u32(image, size, entry + kDebugAddressOfRawData,
+                address + plan.address_shift);
+    }
+    if (plan.grown && pointer != 0 && pointer >= old_raw_end) {
+      write_u32(image, size, entry + kDebugPointerToRawData, pointer + delta);
+    }
+  }
+}
+
+// Moves an offset kept in the headers that lies at or past the old end of
+// the resource section's raw data.
+void move_file_offset(uint8_t* image, size_t size, uint64_t at, uint32_t delta,
+                      uint64_t old_raw_end) {
+  uint32_t value = 0;
+  if (read_u32(ByteSpan{image, size}, at, &value) && value != 0 &&
+      value >= old_raw_end) {
+    write_u32(image, size, at, value + delta);
+  }
+}
+
+uint32_t section_alignment(ByteSpan image, const ImageInfo& info) {
+  uint32_t alignment = 0;
+  read_u32(
+      image,
+      uint64_t{info.optional_header_offset} + kOptionalHeaderSectionAlignment,
+      &alignment);
+  return alignment;
+}
+
+}  // namespace
+
+std::vector<SectionHeader> read_section_headers(ByteSpan image,
+                                                const ImageInfo& info) {
+  std::vector<SectionHeader> sections;
+  for (uint32_t i = 0; i < info.section_count; ++i) {
+    SectionHeader section;
+    section.offset =
+        uint64_t{info.section_table_offset} + uint64_t{kSectionHeaderSize} * i;
+    if (!read_u32(image, section.offset + kSectionVirtualSize,
+                  &section.virtual_size) ||
+        !read_u32(image, section.offset + kSectionVirtualAddress,
+                  &section.virtual_address) ||
+        !read_u32(image, section.offset + kSectionSizeOfRawData,
+                  &section.raw_size) ||
+        !read_u32(image, section.offset + kSectionPointerToRawData,
+                  &section.raw_pointer) ||
+        !read_u32(image, section.offset + kSectionCharacteristics,
+                  &section.characteristics)) {
+      break;
+    }
+    sections.push_back(section);
+  }
+  return sections;
+}
+
+HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
+                        uint32_t new_resource_size, uint64_t resource_bytes) {
+  HeaderPlan plan;
+  plan.grown = new_resource_size > info.resource_raw_size;
+  uint32_t virtual_size = info.resource_virtual_size;
+  // Grown, the section needs R bytes in memory; in place, it needs what the
+  // rebuilt resources take, or readers honouring VirtualSize see zeros.
+  plan.virtual_size_changed = plan.grown ? virtual_size < new_resource_size
+                                         : resource_bytes > virtual_size;
+  plan.new_virtual_size =
+      plan.virtual_size_changed ? new_resource_size : virtual_size;
+  if (!plan.grown && !plan.virtual_size_changed) return plan;
+
+  uint32_t alignment = section_alignment(image, info);
+  if (!is_power_of_two(alignment)) {
+    plan.can_write = false;
+    return plan;
+  }
+  if (!plan.virtual_size_changed) return plan;
+
+  std::vector<SectionHeader> sections = read_section_headers(image, info);
+  std::vector<size_t> following = following_sections(sections, info);
+  if (following.empty()) return plan;
+  uint64_t new_end = uint64_t{info.resource_virtual_address} +
+                     align_up(plan.new_virtual_size, alignment);
+  uint64_t lowest = UINT64_MAX;
+  bool all_discardable = true;
+  for (size_t index : following) {
+    lowest = std::min<uint64_t>(lowest, sections[index].virtual_address);
+    all_discardable = all_discardable &&
+                      (sections[index].characteristics & kMemDiscardable) != 0;
+  }
+  if (new_end <= lowest) return plan;
+  if (!all_discardable) {
+    plan.can_write = false;
+    return plan;
+  }
+  uint64_t shift = align_up(new_end - lowest, alignment);
+  uint64_t highest = 0;
+  for (size_t index : following) {
+    highest = std::max<uint64_t>(
+        highest, uint64_t{sections[index].virtual_address} +
+                     align_up(extent_of(sections[index]), alignment));
+  }
+  if (shift > UINT32_MAX || highest + shift > UINT32_MAX) {
+    plan.can_write = false;
+    return plan;
+  }
+  plan.address_shift = static_cast<uint32_t>(shift);
+  return plan;
+}
+
+void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
+                       const HeaderPlan& plan, uint32_t new_resource_size) {
+  if (!plan.grown && !plan.virtual_size_changed) return;
+  ByteSpan span{image, size};
+  // Everything below is decided on the headers as they were.
+  std::vector<SectionHeader> sections = read_section_headers(span, info);
+  std::vector<DataDirectory> directories = read_data_directories(span, info);
+  std::vector<size_t> moved;
+  if (plan.address_shift != 0) moved = following_sections(sections, info);
+  uint32_t delta = plan.grown ? new_resource_size - info.resource_raw_size : 0;
+  uint64_t old_raw_end =
+      uint64_t{info.resource_raw_pointer} + info.resource_raw_size;
+  uint64_t resource_header = info.resource_header_offset;
+
+  if (directories.size() > kDirectoryDebug) {
+    patch_debug_entries(image, size, info, sections, moved,
+                        directories[kDirectoryDebug], plan, delta, old_raw_end);
+  }
+  for (size_t i = 0; i < directories.size(); ++i) {
+    if (i == kDirectoryCertificates || directories[i].rva == 0) continue;
+    if (lies_in_any(directories[i].rva, sections, moved)) {
+      write_u32(image, size, directories[i].offset,
+                directories[i].rva + plan.address_shift);
+    }
+  }
+  if (plan.grown) {
+    write_u32(image, size, resource_header + kSectionSizeOfRawData,
+              new_resource_size);
+    for (const SectionHeader& section : sections) {
+      if (section.raw_pointer > info.resource_raw_pointer) {
+        write_u32(image, size, section.offset + kSectionPointerToRawData,
+                  section.raw_pointer + delta);
+      }
+    }
+    if (directories.size() > kDirectoryCertificates) {
+      move_file_offset(image, size, directories[kDirectoryCertificates].offset,
+                       delta, old_raw_end);
+    }
+    move_file_offset(image, size,
+                     uint64_t{info.nt_offset} + kCoffPointerToSymbolTable,
+                     delta, old_raw_end);
+  }
+  if (plan.virtual_size_changed) {
+    write_u32(image, size, resource_header + kSectionVirtualSize,
+              plan.new_virtual_size);
+    write_u32(image, size,
+              uint64_t{info.data_directory_offset} +
+                  8 * uint64_t{kResourceDirectoryIndex} + 4,
+              plan.new_virtual_size);
+  }
+  for (size_t index : moved) {
+    write_u32(image, size, sections[index].offset + kSectionVirtualAddress,
+              sections[index].virtual_address + plan.address_shift);
+  }
+  // The image must span every section as it now lies in memory.
+  uint32_t alignment = section_alignment(span, info);
+  uint64_t image_end = 0;
+  for (const SectionHeader& section : read_section_headers(span, info)) {
+    image_end = std::max<uint64_t>(
+        image_end, uint64_t{section.virtual_address} + section.virtual_size);
+  }
+  uint64_t size_of_image_at =
+      uint64_t{info.optional_header_offset} + kOptionalHeaderSizeOfImage;
+  uint32_t size_of_image = 0;
+  read_u32(span, size_of_image_at, &size_of_image);
+  uint64_t needed = align_up(image_end, alignment);
+  if (needed > size_of_image && needed <= UINT32_MAX) {
+    write_u32(image, size, size_of_image_at, static_cast<uint32_t>(needed));
+  }
+}
+
+uint32_t pe_checksum(const std::vector<WriteChunk>& chunks) {
+  // Sum of the file's 16-bit little-endian words with end-around carry. A
+  // 64-bit accumulator folded at the end gives the same ones'-complement sum.
+  uint64_t sum = 0;
+  uint64_t length = 0;
+  bool odd = false;  // a word is split between two chunks
+  for (const WriteChunk& chunk : chunks) {
+    length += chunk.size;
+    if (chunk.data == nullptr) {  // zeros add nothing, but shift parity
+      odd = odd != ((chunk.size & 1) != 0);
+      continue;
+    }
+    const uint8_t* p = chunk.data;
+    size_t n = chunk.size;
+    if (odd && n > 0) {  // high byte of the split word
+      sum += uint64_t{p[0]} << 8;
+      ++p;
+      --n;
+      odd = false;
+    }
+    for (size_t i = 0; i + 1 < n; i += 2) {
+      sum += static_cast<uint64_t>(p[i] | (p[i + 1] << 8));
+    }
+    if ((n & 1) != 0) {  // low byte of a word the next chunk completes
+      sum += p[n - 1];
+      odd = true;
+    }
+  }
+  while ((sum >> 16) != 0) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + length);
+}
+
+}  // namespace uitrans

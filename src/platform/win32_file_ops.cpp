@@ -1,0 +1,321 @@
+// Win32 implementation of the platform file operations. File names are wide
+// (UTF-16) strings exactly as they came from the command line.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/file_ops.h"
+
+namespace uitrans::platform {
+
+namespace {
+
+HANDLE handle_of(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file.value);
+}
+
+FileHandle file_of(HANDLE handle) {
+  return FileHandle{reinterpret_cast<intptr_t>(handle)};
+}
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Names longer than the classic path limit are opened through their full
+// "\\?\" form, which the file functions accept up to 32,767 characters.
+// Shorter names are passed on unchanged.
+NativeString system_path(const NativeString& path) {
+  constexpr size_t kClassicLimit = 240;  // leaves room for a temporary name
+  if (path.size() < kClassicLimit) return path;
+  if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) {
+    return path;
+  }
+  DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// Reads and writes are issued in pieces a DWORD count can describe.
+constexpr size_t kMaxTransfer = size_t{1} << 30;
+
+// The directory part of a name, with its trailing separator ("" for a bare
+// name, "C:" for a drive-relative one).
+NativeString directory_prefix_of(const NativeString& path) {
+  size_t end = path.size();
+  while (end > 0 && !is_separator(path[end - 1])) --end;
+  if (end == 0 && path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
+  return path.substr(0, end);
+}
+
+void append_hex(NativeString* text, uint64_t value) {
+  static const wchar_t kDigits[] = L"0123456789abcdef";
+  wchar_t digits[16];
+  int count = 0;
+  do {
+    digits[count++] = kDigits[value & 15];
+    value >>= 4;
+  } while (value != 0);
+  while (count > 0) text->push_back(digits[--count]);
+}
+
+// Standard output: a console gets wide text through WriteConsoleW, so that
+// every name shows as it is; anything else (a file, a pipe) gets UTF-8.
+struct Output {
+  bool initialised = false;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool console = false;
+  std::wstring wide;  // pending console text
+  std::string bytes;  // pending UTF-8 text
+};
+
+Output& output() {
+  static Output state;
+  if (!state.initialised) {
+    state.initialised = true;
+    state.handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    state.console = state.handle != nullptr &&
+                    state.handle != INVALID_HANDLE_VALUE &&
+                    GetConsoleMode(state.handle, &mode) != 0;
+  }
+  return state;
+}
+
+constexpr size_t kFlushThreshold = 4096;
+
+// UTF-8 of UTF-16 text. A surrogate without its partner (which Windows file
+// names may hold) is written as the three bytes of its own code point, so
+// that no name is lost or merged with another in the output.
+void append_utf8(std::string* out, const wchar_t* text, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    uint32_t unit = static_cast<uint16_t>(text[i]);
+    uint32_t code = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length) {
+      uint32_t next = static_cast<uint16_t>(text[i + 1]);
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        code = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+      }
+    }
+    if (code < 0x80) {
+      out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+      out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+  }
+}
+
+void write_pending(Output& out) {
+  if (out.console) {
+    size_t done = 0;
+    while (done < out.wide.size()) {
+      DWORD piece = static_cast<DWORD>(
+          out.wide.size() - done < 16384 ? out.wide.size() - done : 16384);
+      DWORD written = 0;
+      if (!WriteConsoleW(out.handle, out.wide.data() + done, piece, &written,
+                         nullptr) ||
+          written == 0) {
+        break;
+      }
+      done += written;
+    }
+    out.wide.clear();
+    return;
+  }
+  if (out.handle != nullptr && out.handle != INVALID_HANDLE_VALUE) {
+    write_all(file_of(out.handle), out.bytes.data(), out.bytes.size());
+  }
+  out.bytes.clear();
+}
+
+}  // namespace
+
+bool open_for_reading(const NativeString& path, FileHandle* out) {
+  // Directories do not open without FILE_FLAG_BACKUP_SEMANTICS.
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  *out = file_of(handle);
+  return true;
+}
+
+bool query_file_size(FileHandle file, uint64_t* size) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(handle_of(file), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *size = (uint64_t{high} << 32) | low;
+  return true;
+}
+
+bool read_exact(FileHandle file, void* buffer, size_t size) {
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(handle_of(file), start, nullptr, FILE_BEGIN)) {
+    return false;
+  }
+  uint8_t* bytes = static_cast<uint8_t*>(buffer);
+  while (size > 0) {
+    DWORD piece = static_cast<DWORD>(size < kMaxTransfer ? size : kMaxTransfer);
+    DWORD got = 0;
+    if (!ReadFile(handle_of(file), bytes, piece, &got, nullptr) || got == 0) {
+      return false;
+    }
+    bytes += got;
+    size -= got;
+  }
+  return true;
+}
+
+void close_file(FileHandle* file) {
+  if (!file->is_open()) return;
+  CloseHandle(handle_of(*file));
+  file->value = -1;
+}
+
+bool is_readable_file(const NativeString& path) {
+  FileHandle file;
+  if (!open_for_reading(path, &file)) return false;
+  close_file(&file);
+  return true;
+}
+
+bool rename_no_replace(const NativeString& from, const NativeString& to) {
+  // MoveFileW never replaces an existing file.
+  return MoveFileW(system_path(from).c_str(), system_path(to).c_str()) != 0;
+}
+
+bool rename_replace(const NativeString& from, const NativeString& to) {
+  return MoveFileExW(system_path(from).c_str(), system_path(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool remove_file(const NativeString& path) {
+  return DeleteFileW(system_path(path).c_str()) != 0;
+}
+
+NativeString backup_name_of(const NativeString& name) {
+  // wsprintfW writes at most 1,024 characters, terminator included; longer
+  // names are joined directly.
+  constexpr size_t kFormatLimit = 1024;
+  if (name.size() + 5 > kFormatLimit) return name + L".old";
+  wchar_t buffer[kFormatLimit];
+  int length = wsprintfW(buffer, L"%s.old", name.c_str());
+  if (length < 0 || static_cast<size_t>(length) != name.size() + 4) {
+    return name + L".old";
+  }
+  return NativeString(buffer, static_cast<size_t>(length));
+}
+
+bool create_temp_beside(const NativeString& target,
+                        const NativeString& mode_source, FileHandle* out,
+                        NativeString* temp_path) {
+  // The new file gets ordinary attributes; `mode_source` carries POSIX
+  // permission bits, which have no counterpart here.
+  (void)mode_source;
+  // The output must be able to take the place of a file of this name.
+  if (target.empty() || is_separator(target.back())) return false;
+  DWORD attributes = GetFileAttributesW(system_path(target).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  NativeString base = directory_prefix_of(target) + L".uitrans-";
+  append_hex(&base, GetCurrentProcessId());
+  base += L'-';
+  uint64_t seed = GetTickCount64();
+  for (uint32_t attempt = 0; attempt < 100; ++attempt) {
+    NativeString name = base;
+    append_hex(&name, seed + attempt);
+    name += L".tmp";
+    HANDLE handle =
+        CreateFileW(system_path(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      *out = file_of(handle);
+      *temp_path = name;
+      return true;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+  }
+  return false;
+}
+
+bool write_all(FileHandle file, const void* data, size_t size) {
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    DWORD piece = static_cast<DWORD>(size < kMaxTransfer ? size : kMaxTransfer);
+    DWORD put = 0;
+    if (!WriteFile(handle_of(file), bytes, piece, &put, nullptr) || put == 0) {
+      return false;
+    }
+    bytes += put;
+    size -= put;
+  }
+  return true;
+}
+
+bool flush_file(FileHandle file) {
+  return FlushFileBuffers(handle_of(file)) != 0;
+}
+
+bool write_small_file(const NativeString& path, const void* data, size_t size) {
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FileHandle file = file_of(handle);
+  bool ok = write_all(file, data, size);
+  close_file(&file);
+  return ok;
+}
+
+void print_text(const char* text, size_t length) {
+  // The catalogue texts and counts are ASCII.
+  Output& out = output();
+  if (out.console) {
+    for (size_t i = 0; i < length; ++i) {
+      out.wide.push_back(static_cast<wchar_t>(static_cast<uint8_t>(text[i])));
+    }
+  } else {
+    out.bytes.append(text, length);
+  }
+  if (out.wide.size() + out.bytes.size() > kFlushThreshold) write_pending(out);
+}
+
+void print_native(const NativeString& text) {
+  Output& out = output();
+  if (out.console) {
+    out.wide += text;
+  } else {
+    append_utf8(&out.bytes, text.data(), text.size());
+  }
+  if (out.wide.size() + out.bytes.size() > kFlushThreshold) write_pending(out);
+}
+
+void flush_output() { write_pending(output()); }
+
+}  // namespace uitrans::platform
