@@ -1,0 +1,240 @@
+// Backup naming, repeated runs, and failures while writing: whatever fails,
+// every file keeps what it held.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "e2e/e2e_support.h"
+
+namespace e2e {
+namespace {
+
+using namespace testsupport;
+
+class BackupTest : public E2eTest {
+ protected:
+  ResourceImage app =
+      make_resource_image(one_menu_tree(sample_menu(u"&Open", u"&About")));
+  Bytes rewritten(const std::u16string& open_text,
+                  const std::u16string& about_text) const {
+    return expected_output(
+               app, repack_of(
+                        app, {{kMenuItem, sample_menu(open_text, about_text)}}))
+        .bytes;
+  }
+};
+
+TEST_F(BackupTest, RepeatedRunsKeepTheOldestBackup) {
+  write("app.exe", app.image.bytes);
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  RunResult result = run({"list.txt", "app.exe"});
+  EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
+  const Bytes first = rewritten(u"&Load", u"&About");
+  EXPECT_EQ(read("app.exe"), first);
+  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+
+  // A second list still finds a text: the backup stays as it was.
+  write("list.txt", make_pair_list({{u"&About", u"&Info"}}));
+  result = run({"list.txt", "app.exe"});
+  EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
+  const Bytes second = read("app.exe");
+  const auto view = read_resources(second);
+  ASSERT_TRUE(view.has_value());
+  EXPECT_EQ(view->items.at({rid(4), rid(1), rid(0x409)}),
+            sample_menu(u"&Load", u"&Info"));
+  EXPECT_EQ(second.size(), app.image.bytes.size());
+  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+
+  // Nothing left to find: nothing changes.
+  result = run({"list.txt", "app.exe"});
+  EXPECT_EQ(result.out, "No strings found to replace in app.exe.\n");
+  EXPECT_EQ(read("app.exe"), second);
+  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+  EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
+                                               "list.txt", "out.txt"}));
+}
+
+struct NameCase {
+  std::string input;
+  std::string output;  // written, and printed in the messages
+  std::string backup;  // holds the original afterwards
+};
+
+TEST_F(BackupTest, BackupNamesTable) {
+  const std::vector<NameCase> cases = {
+      {"app.exe", "app.exe", "app.exe.old"},
+      {"app.exe.old", "app.exe", "app.exe.old"},
+      {"a.old.exe", "a.old.exe", "a.old.exe.old"},
+      {"x.old.old", "x.old.old", "x.old.old.old"},
+      {"app.OLD", "app.OLD", "app.OLD.old"},
+      {"noext", "noext", "noext.old"},
+      {"app.olde", "app.olde", "app.olde.old"},
+      {"sub/app.exe.old", "sub/app.exe", "sub/app.exe.old"},
+      {"./v.old", "./v", "./v.old"},
+  };
+  ASSERT_EQ(mkdir(path("sub").c_str(), 0777), 0);
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  const Bytes expected = rewritten(u"&Load", u"&About");
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.input);
+    write(c.input, app.image.bytes);
+    const RunResult result = run({"list.txt", c.input});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "1 strings replaced in " + c.output + ".\n");
+    EXPECT_EQ(read(c.output), expected);
+    EXPECT_EQ(read(c.backup), app.image.bytes);
+    std::remove(path(c.output).c_str());
+    std::remove(path(c.backup).c_str());
+  }
+  EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "out.txt", "sub"}));
+  EXPECT_TRUE(list_directory(path("sub")).empty());
+}
+
+TEST_F(BackupTest, ShortenedNameInTheWarningToo) {
+  const std::u16string long_text(600, u'g');
+  write("a.exe.old", app.image.bytes);
+  write("list.txt", make_pair_list({{u"&Open", long_text}}));
+  const RunResult result = run({"list.txt", "a.exe.old"});
+  EXPECT_EQ(result.out,
+            "1 strings replaced in a.exe.\n"
+            " Warning: a.exe string tables resized -\n"
+            "\tstill experimental, could cause corruption.\n");
+  EXPECT_EQ(read("a.exe"), rewritten(long_text, u"&About"));
+  EXPECT_EQ(read("a.exe.old"), app.image.bytes);
+}
+
+TEST_F(BackupTest, OldInputOverwritesAnExistingOutput) {
+  write("a.exe.old", app.image.bytes);
+  write("a.exe", Bytes(10, 'z'));
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  const RunResult result = run({"list.txt", "a.exe.old"});
+  EXPECT_EQ(result.out, "1 strings replaced in a.exe.\n");
+  EXPECT_EQ(read("a.exe"), rewritten(u"&Load", u"&About"));
+  EXPECT_EQ(read("a.exe.old"), app.image.bytes);
+}
+
+TEST_F(BackupTest, LongNamesWork) {
+  const std::string name = std::string(240, 'n') + ".exe";  // 248 with .old
+  write(name, app.image.bytes);
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  const RunResult result = run({"list.txt", name});
+  EXPECT_EQ(result.out, "1 strings replaced in " + name + ".\n");
+  EXPECT_EQ(read(name), rewritten(u"&Load", u"&About"));
+  EXPECT_EQ(read(name + ".old"), app.image.bytes);
+
+  // A path longer than 280 characters.
+  std::string deep = "d";
+  ASSERT_EQ(mkdir(path(deep).c_str(), 0777), 0);
+  for (int i = 0; i < 6; ++i) {
+    deep += "/" + std::string(60, static_cast<char>('a' + i));
+    ASSERT_EQ(mkdir(path(deep).c_str(), 0777), 0);
+  }
+  const std::string deep_exe = deep + "/app.exe";
+  write(deep_exe, app.image.bytes);
+  const RunResult deep_result = run({"list.txt", deep_exe});
+  EXPECT_EQ(deep_result.out, "1 strings replaced in " + deep_exe + ".\n");
+  EXPECT_EQ(read(deep_exe), rewritten(u"&Load", u"&About"));
+  EXPECT_EQ(read(deep_exe + ".old"), app.image.bytes);
+}
+
+// Permission bits stop the tool only when it does not run as root, so
+// these run it as an unprivileged user when the tests run as root.
+class PermissionTest : public BackupTest {
+ protected:
+  void SetUp() override {
+    write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+    ASSERT_EQ(mkdir(path("ro").c_str(), 0777), 0);
+  }
+  RunResult run_unprivileged(const std::vector<std::string>& args) {
+    RunOptions options;
+    options.drop_privileges = true;
+    return run(args, options);
+  }
+  void make_read_only(const std::string& name) {
+    ASSERT_EQ(chmod(path(name).c_str(), 0555), 0);
+  }
+};
+
+TEST_F(PermissionTest, BackupRenameFails) {
+  write("ro/app.exe", app.image.bytes);
+  make_read_only("ro");
+  const RunResult result = run_unprivileged({"list.txt", "ro/app.exe"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "Couldn't backup ro/app.exe.\n");
+  EXPECT_EQ(list_directory(path("ro")), std::vector<std::string>{"app.exe"});
+  EXPECT_EQ(read("ro/app.exe"), app.image.bytes);
+  EXPECT_EQ(read("out.txt"), kOutTxt);
+}
+
+TEST_F(PermissionTest, UnreadableBackupIsNotReplaced) {
+  write("app.exe", app.image.bytes);
+  write("app.exe.old", Bytes(7, 'k'));
+  ASSERT_EQ(chmod(path("app.exe.old").c_str(), 0), 0);
+  const RunResult result = run_unprivileged({"list.txt", "app.exe"});
+  EXPECT_EQ(result.out, "Couldn't backup app.exe.\n");
+  EXPECT_EQ(read("app.exe"), app.image.bytes);
+  EXPECT_EQ(read("app.exe.old"), Bytes(7, 'k'));
+  EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
+                                               "list.txt", "out.txt", "ro"}));
+}
+
+TEST_F(PermissionTest, OutputCannotBeCreated) {
+  // The input is its own backup; the directory takes no new file.
+  write("ro/app.exe.old", app.image.bytes);
+  make_read_only("ro");
+  const RunResult result = run_unprivileged({"list.txt", "ro/app.exe.old"});
+  EXPECT_EQ(result.out, "Couldn't open ro/app.exe for writing.\n");
+  EXPECT_EQ(list_directory(path("ro")),
+            std::vector<std::string>{"app.exe.old"});
+  EXPECT_EQ(read("ro/app.exe.old"), app.image.bytes);
+}
+
+TEST_F(BackupTest, OutputNameIsADirectory) {
+  write("app.exe.old", app.image.bytes);
+  ASSERT_EQ(mkdir(path("app.exe").c_str(), 0777), 0);
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  const RunResult result = run({"list.txt", "app.exe.old"});
+  EXPECT_EQ(result.out, "Couldn't open app.exe for writing.\n");
+  EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
+                                               "list.txt", "out.txt"}));
+  EXPECT_TRUE(list_directory(path("app.exe")).empty());
+  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+}
+
+TEST_F(BackupTest, WriteErrorUndoesTheBackup) {
+  // Files cannot grow past 1 KiB in the child; the image is larger.
+  ASSERT_GT(app.image.bytes.size(), 1024u);
+  write("app.exe", app.image.bytes);
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  RunOptions options;
+  options.file_size_limit = 1024;
+  const RunResult result = run({"list.txt", "app.exe"}, options);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "1 strings replaced in app.exe.\n"
+            "Error writing app.exe.\n");
+  EXPECT_EQ(files(),
+            (std::vector<std::string>{"app.exe", "list.txt", "out.txt"}));
+  EXPECT_EQ(read("app.exe"), app.image.bytes);
+}
+
+TEST_F(BackupTest, WriteErrorLeavesAnExistingBackupAlone) {
+  write("app.exe", app.image.bytes);
+  write("app.exe.old", Bytes(5, 'b'));
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  RunOptions options;
+  options.file_size_limit = 1024;
+  const RunResult result = run({"list.txt", "app.exe", "app.exe"}, options);
+  EXPECT_EQ(result.out,
+            "1 strings replaced in app.exe.\n"
+            "Error writing app.exe.\n"
+            "1 strings replaced in app.exe.\n"
+            "Error writing app.exe.\n");
+  EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
+                                               "list.txt", "out.txt"}));
+  EXPECT_EQ(read("app.exe"), app.image.bytes);
+  EXPECT_EQ(read("app.exe.old"), Bytes(5, 'b'));
+}
+
+}  // namespace
+}  // namespace e2e
