@@ -46,13 +46,14 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
   } else {
     output->grown = true;
     uint64_t old_end = root + info.resource_raw_size;
-    output->chunks.push_back(WriteChunk{bytes, root + prefix_size});
-    output->chunks.push_back(WriteChunk{data_area.data, data_area.size});
     output->chunks.push_back(
-        WriteChunk{nullptr, resource_size - resource_bytes});
+        WriteChunk{bytes, static_cast<size_t>(root + prefix_size)});
+    output->chunks.push_back(WriteChunk{data_area.data, data_area.size});
+    output->chunks.push_back(WriteChunk{
+        nullptr, static_cast<size_t>(resource_size - resource_bytes)});
     if (old_end < image->size) {
-      output->chunks.push_back(
-          WriteChunk{bytes + old_end, image->size - old_end});
+      output->chunks.push_back(WriteChunk{
+          bytes + old_end, static_cast<size_t>(image->size - old_end)});
     }
   }
   for (const WriteChunk& chunk : output->chunks) {
