@@ -41,7 +41,7 @@ struct Control {
   uint32_t id = 1;
   Field window_class = ordinal(0x0080);
   Field title = text(u"");
-  uint16_t data_count = 0;      // W as stored
+  uint16_t data_count = 0;     // W as stored
   std::vector<uint16_t> data;  // the creation data units
   bool operator==(const Control&) const = default;
 };
@@ -253,9 +253,7 @@ bool read_dialog(const Bytes& bytes, Dialog* dialog, std::string* error) {
   return r.error.empty();
 }
 
-Bytes list_of(const Pairs& pairs) {
-  return testsupport::make_pair_list(pairs);
-}
+Bytes list_of(const Pairs& pairs) { return testsupport::make_pair_list(pairs); }
 
 struct Rewritten {
   uitrans::RebuildStatus status = uitrans::RebuildStatus::ok;
@@ -444,25 +442,72 @@ const CreationCase kCreationCases[] = {
     {"ClassicOneIsEmpty", false, 1, {}, {}, 1, {}, 0},
     {"ClassicTwoIsEmpty", false, 2, {}, {}, 2, {}, 0},
     {"ExtendedZeroIsEmpty", true, 0, {}, {}, 0, {}, 0},
-    {"ExtendedHitGrows", true, 8, {X, Y, 0, C}, {{u"XY", u"PQR"}}, 10,
-     {P, Q, R, 0, C}, 1},
-    {"ExtendedOddHitKeepsOddByte", true, 7, {X, Y, 0, C}, {{u"XY", u"PQR"}},
-     9, {P, Q, R, 0, C}, 1},
-    {"ClassicHitGrows", false, 8, {X, Y, 0}, {{u"XY", u"PQR"}}, 10,
-     {P, Q, R, 0}, 1},
-    {"ClassicOddHitKeepsOddByte", false, 9, {A, X, Y, 0}, {{u"XY", u"PQR"}},
-     11, {A, P, Q, R, 0}, 1},
-    {"HitShrinks", true, 10, {A, B, C, X, 0}, {{u"BCX", u"PQ"}}, 8,
-     {A, P, Q, 0}, 1},
-    {"TailOfATextMatches", true, 8, {A, X, Y, 0}, {{u"XY", u"PQR"}}, 10,
-     {A, P, Q, R, 0}, 1},
-    {"AdjacentHits", true, 12, {X, Y, 0, X, Y, 0}, {{u"XY", u"PQR"}}, 16,
-     {P, Q, R, 0, P, Q, R, 0}, 2},
+    {"ExtendedHitGrows",
+     true,
+     8,
+     {X, Y, 0, C},
+     {{u"XY", u"PQR"}},
+     10,
+     {P, Q, R, 0, C},
+     1},
+    {"ExtendedOddHitKeepsOddByte",
+     true,
+     7,
+     {X, Y, 0, C},
+     {{u"XY", u"PQR"}},
+     9,
+     {P, Q, R, 0, C},
+     1},
+    {"ClassicHitGrows",
+     false,
+     8,
+     {X, Y, 0},
+     {{u"XY", u"PQR"}},
+     10,
+     {P, Q, R, 0},
+     1},
+    {"ClassicOddHitKeepsOddByte",
+     false,
+     9,
+     {A, X, Y, 0},
+     {{u"XY", u"PQR"}},
+     11,
+     {A, P, Q, R, 0},
+     1},
+    {"HitShrinks",
+     true,
+     10,
+     {A, B, C, X, 0},
+     {{u"BCX", u"PQ"}},
+     8,
+     {A, P, Q, 0},
+     1},
+    {"TailOfATextMatches",
+     true,
+     8,
+     {A, X, Y, 0},
+     {{u"XY", u"PQR"}},
+     10,
+     {A, P, Q, R, 0},
+     1},
+    {"AdjacentHits",
+     true,
+     12,
+     {X, Y, 0, X, Y, 0},
+     {{u"XY", u"PQR"}},
+     16,
+     {P, Q, R, 0, P, Q, R, 0},
+     2},
     // The terminator would be the next control's first unit: not applied.
-    {"TerminatorPastTheData", true, 4, {X, Y}, {{u"XY", u"PQR"}}, 4, {X, Y},
+    {"TerminatorPastTheData", true, 4, {X, Y}, {{u"XY", u"PQR"}}, 4, {X, Y}, 0},
+    {"ClassicTerminatorPastTheData",
+     false,
+     6,
+     {X, Y},
+     {{u"XY", u"PQR"}},
+     6,
+     {X, Y},
      0},
-    {"ClassicTerminatorPastTheData", false, 6, {X, Y}, {{u"XY", u"PQR"}}, 6,
-     {X, Y}, 0},
 };
 
 class CreationData : public testing::TestWithParam<CreationCase> {};
@@ -525,10 +570,16 @@ TEST(DialogTitles, OnlyWholeTitlesMatch) {
 
 TEST(DialogTitles, TitleStartingWithFfffIsStillAText) {
   Dialog input = sample_dialog(true);
-  input.title = u"\xFFFF" u"AB";
+  input.title =
+      u"\xFFFF"
+      u"AB";
   Dialog expected = input;
   expected.title = u"Replaced";
-  expect_rewrite(input, {{u"\xFFFF" u"AB", u"Replaced"}}, expected, 1);
+  expect_rewrite(input,
+                 {{u"\xFFFF"
+                   u"AB",
+                   u"Replaced"}},
+                 expected, 1);
 }
 
 }  // namespace

@@ -1,0 +1,267 @@
+// The output layout and the header fields of rewritten images: sizes and
+// addresses of the sections, the image size, the data directory, file
+// offsets kept in the headers, debug directory entries and the checksum.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "image/image_info.h"
+#include "image/output.h"
+#include "support/pe_builder.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::get32;
+using testsupport::put32;
+
+constexpr uint32_t kDiscardable = 0x42000040;  // initialized, discardable
+constexpr uint32_t kReadWrite = 0xC0000040;
+constexpr uint32_t kFileAlign = 0x200;
+constexpr uint32_t kSectionAlign = 0x1000;
+
+// Directory indices.
+constexpr uint32_t kCertificates = 4;
+constexpr uint32_t kBaseRelocations = 5;
+constexpr uint32_t kDebug = 6;
+
+struct Layout {
+  uint32_t rsrc_raw = 0x400;      // raw bytes of .rsrc
+  uint32_t rsrc_virtual = 0x300;  // VirtualSize of .rsrc
+  // A section after .rsrc in memory (and in the file), or none.
+  bool with_following = true;
+  uint32_t following_va = 0x3000;
+  uint32_t following_flags = kDiscardable;
+  bool checksum = false;
+  uint32_t section_alignment = kSectionAlign;
+};
+
+struct Built {
+  testsupport::BuiltImage image;
+  uitrans::ImageInfo info;
+};
+
+// .text, .rdata (holding a debug directory), .rsrc, and maybe .reloc.
+Built build(const Layout& layout) {
+  testsupport::ImageSpec spec;
+  spec.section_alignment = layout.section_alignment;
+  spec.file_alignment = kFileAlign;
+  spec.sections.push_back(
+      {".text", 0x1000, 0x10, Bytes(0x10, 0xC3), 0x60000020});
+  spec.sections.push_back({".rsrc", 0x2000, layout.rsrc_virtual,
+                           Bytes(layout.rsrc_raw, 0xEE), 0x40000040});
+  if (layout.with_following) {
+    spec.sections.push_back({".reloc", layout.following_va, 0x20,
+                             Bytes(0x20, 0x55), layout.following_flags});
+  }
+  spec.tail = Bytes(0x30, 0x77);  // e.g. a certificate or symbols
+  Built built;
+  built.image = testsupport::build_image(spec);
+  Bytes& bytes = built.image.bytes;
+  uint32_t opt = built.image.optional_header_offset;
+  uint32_t dd = built.image.data_directory_offset;
+  put32(bytes, opt + 64, layout.checksum ? 0x00012345 : 0);
+  if (layout.with_following) {
+    put32(bytes, dd + 8 * kBaseRelocations, layout.following_va);
+    put32(bytes, dd + 8 * kBaseRelocations + 4, 0x20);
+  }
+  uint32_t tail = built.image.tail_offset;
+  put32(bytes, dd + 8 * kCertificates, tail);  // a file offset
+  put32(bytes, dd + 8 * kCertificates + 4, 0x10);
+  put32(bytes, built.image.nt_offset + 12, tail + 0x10);  // symbol table
+  // One debug directory entry at the start of .text, its data in .reloc
+  // (in memory) and in the tail (in the file).
+  put32(bytes, dd + 8 * kDebug, 0x1000);
+  put32(bytes, dd + 8 * kDebug + 4, 28);
+  uint32_t debug_entry = built.image.raw_pointers[0];
+  put32(bytes, debug_entry + 20, layout.following_va + 0x10);
+  put32(bytes, debug_entry + 24, tail + 0x20);
+  EXPECT_EQ(uitrans::validate_image(
+                uitrans::ByteSpan{bytes.data(), bytes.size()}, &built.info),
+            uitrans::ImageValidation::ok);
+  return built;
+}
+
+struct Composed {
+  uitrans::ComposeStatus status;
+  Bytes file;  // the written file
+};
+
+// Lays out rebuilt resources of `prefix` + `data_size` bytes.
+Composed compose(Built& built, uint32_t prefix, uint32_t data_size) {
+  uitrans::ImageBuffer buffer;
+  Bytes& bytes = built.image.bytes;
+  buffer.size = bytes.size();
+  buffer.data.reset(new uint8_t[buffer.size]);
+  std::copy(bytes.begin(), bytes.end(), buffer.data.get());
+  Bytes data(data_size, 0xDA);
+  uitrans::OutputImage output;
+  Composed result;
+  result.status = uitrans::compose_output(
+      &buffer, built.info, prefix, uitrans::ByteSpan{data.data(), data.size()},
+      &output);
+  if (result.status != uitrans::ComposeStatus::ok) return result;
+  for (const uitrans::WriteChunk& chunk : output.chunks) {
+    if (chunk.data == nullptr) {
+      result.file.insert(result.file.end(), chunk.size, 0);
+    } else {
+      result.file.insert(result.file.end(), chunk.data,
+                         chunk.data + chunk.size);
+    }
+  }
+  EXPECT_EQ(result.file.size(), output.total_size);
+  return result;
+}
+
+// Reads fields of a written file.
+struct Fields {
+  const Built& built;
+  const Bytes& file;
+  uint32_t section(size_t index, uint32_t field) const {
+    return get32(
+        file, testsupport::section_header_offset(built.image, index) + field);
+  }
+  uint32_t directory(uint32_t index, uint32_t half = 0) const {
+    return get32(file, built.image.data_directory_offset + 8 * index + half);
+  }
+  uint32_t optional(uint32_t field) const {
+    return get32(file, built.image.optional_header_offset + field);
+  }
+};
+
+constexpr uint32_t kVirtualSize = 8, kVirtualAddress = 12, kRawSize = 16,
+                   kRawPointer = 20;
+constexpr uint32_t kSizeOfImage = 56, kCheckSum = 64;
+
+// The published algorithm: 16-bit words, carry folded after every add.
+uint32_t reference_checksum(Bytes file, uint32_t checksum_offset) {
+  put32(file, checksum_offset, 0);
+  uint32_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    uint32_t word = file[i] | (i + 1 < file.size() ? file[i + 1] << 8 : 0);
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return sum + static_cast<uint32_t>(file.size());
+}
+
+TEST(OutputLayout, InPlaceWithinVirtualSizeKeepsHeaders) {
+  Layout layout;
+  Built built = build(layout);
+  Composed out = compose(built, 0x40, 0x100);  // 0x140 <= 0x300
+  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  const Bytes& in = built.image.bytes;
+  ASSERT_EQ(out.file.size(), in.size());
+  uint32_t rsrc = built.image.raw_pointers[1];
+  // Everything outside the section's rebuilt stretch is unchanged.
+  EXPECT_TRUE(
+      std::equal(in.begin(), in.begin() + rsrc + 0x40, out.file.begin()));
+  EXPECT_TRUE(std::equal(in.begin() + rsrc + 0x200, in.end(),
+                         out.file.begin() + rsrc + 0x200));
+  EXPECT_EQ(out.file[rsrc + 0x40], 0xDA);
+  EXPECT_EQ(out.file[rsrc + 0x13F], 0xDA);
+  EXPECT_EQ(out.file[rsrc + 0x140], 0);  // zero up to R
+  EXPECT_EQ(out.file[rsrc + 0x1FF], 0);
+  EXPECT_EQ(out.file[rsrc + 0x200], 0xEE);  // old bytes past R stay
+}
+
+TEST(OutputLayout, InPlacePastVirtualSizeRaisesIt) {
+  Layout layout;
+  layout.rsrc_virtual = 0x200;
+  Built built = build(layout);
+  Composed out = compose(built, 0x40, 0x1F0);  // 0x230 > 0x200, R = 0x400
+  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  Fields f{built, out.file};
+  EXPECT_EQ(f.section(1, kVirtualSize), 0x400u);
+  EXPECT_EQ(f.section(1, kRawSize), 0x400u);
+  EXPECT_EQ(f.directory(2, 4), 0x400u);
+  EXPECT_EQ(f.section(2, kVirtualAddress), 0x3000u);  // still room below it
+  EXPECT_EQ(out.file.size(), built.image.bytes.size());
+}
+
+TEST(OutputLayout, GrownLastSectionRaisesSizesAndImageSize) {
+  Layout layout;
+  layout.with_following = false;
+  Built built = build(layout);
+  uint32_t tail = built.image.tail_offset;
+  Composed out = compose(built, 0x40, 0x1100);  // R = 0x1200, delta 0xE00
+  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  Fields f{built, out.file};
+  EXPECT_EQ(f.section(1, kRawSize), 0x1200u);
+  EXPECT_EQ(f.section(1, kVirtualSize), 0x1200u);
+  EXPECT_EQ(f.directory(2, 4), 0x1200u);
+  EXPECT_EQ(f.optional(kSizeOfImage), 0x2000u + 0x2000u);
+  EXPECT_EQ(out.file.size(), built.image.bytes.size() + 0xE00);
+  // File offsets past the old end of the section move with the tail.
+  EXPECT_EQ(f.directory(kCertificates), tail + 0xE00);
+  EXPECT_EQ(get32(out.file, built.image.nt_offset + 12), tail + 0x10 + 0xE00);
+  uint32_t debug_entry = built.image.raw_pointers[0];
+  EXPECT_EQ(get32(out.file, debug_entry + 24), tail + 0x20 + 0xE00);
+  EXPECT_EQ(out.file[tail + 0xE00], 0x77);
+  EXPECT_EQ(f.optional(kCheckSum), 0u);  // zero stays zero
+}
+
+TEST(OutputLayout, GrownBeforeDiscardableSectionMovesItUp) {
+  Layout layout;
+  Built built = build(layout);
+  Composed out = compose(built, 0x40, 0x1100);  // R = 0x1200
+  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  Fields f{built, out.file};
+  // .rsrc now ends at 0x2000 + 0x2000; .reloc moves from 0x3000 to 0x4000.
+  EXPECT_EQ(f.section(2, kVirtualAddress), 0x4000u);
+  EXPECT_EQ(f.section(2, kRawPointer), built.image.raw_pointers[2] + 0xE00);
+  EXPECT_EQ(f.directory(kBaseRelocations), 0x4000u);
+  EXPECT_EQ(f.directory(kBaseRelocations, 4), 0x20u);
+  EXPECT_EQ(f.directory(kDebug), 0x1000u);  // in .text: not moved
+  uint32_t debug_entry = built.image.raw_pointers[0];
+  EXPECT_EQ(get32(out.file, debug_entry + 20), 0x4010u);
+  EXPECT_EQ(f.optional(kSizeOfImage), 0x5000u);
+}
+
+TEST(OutputLayout, RefusesToOverlapASectionThatMustStay) {
+  Layout layout;
+  layout.following_flags = kReadWrite;
+  Built built = build(layout);
+  EXPECT_EQ(compose(built, 0x40, 0x1100).status,
+            uitrans::ComposeStatus::cannot_grow);
+  // With room enough below it, the same image grows.
+  EXPECT_EQ(compose(built, 0x40, 0x600).status, uitrans::ComposeStatus::ok);
+}
+
+TEST(OutputLayout, RefusesWhenSectionAlignmentIsUnusable) {
+  Layout layout;
+  layout.section_alignment = 0x1001;
+  Built built = build(layout);
+  EXPECT_EQ(compose(built, 0x40, 0x1100).status,
+            uitrans::ComposeStatus::cannot_grow);
+  // Fitting in place needs no alignment.
+  EXPECT_EQ(compose(built, 0x40, 0x100).status, uitrans::ComposeStatus::ok);
+}
+
+TEST(OutputLayout, StatedChecksumIsRecomputedInBothLayouts) {
+  Layout layout;
+  layout.checksum = true;
+  for (uint32_t data_size : {0x100u, 0x1100u, 0x1101u}) {
+    Built built = build(layout);
+    Composed out = compose(built, 0x40, data_size);
+    ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+    uint32_t at = built.image.optional_header_offset + kCheckSum;
+    EXPECT_EQ(get32(out.file, at), reference_checksum(out.file, at))
+        << "data size " << data_size;
+  }
+}
+
+TEST(OutputLayout, ChecksumOfOddLengthFile) {
+  Layout layout;
+  layout.checksum = true;
+  Built built = build(layout);
+  built.image.bytes.push_back(0x9C);  // an odd trailing byte
+  Composed out = compose(built, 0x40, 0x1100);
+  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  ASSERT_EQ(out.file.size() % 2, 1u);
+  uint32_t at = built.image.optional_header_offset + kCheckSum;
+  EXPECT_EQ(get32(out.file, at), reference_checksum(out.file, at));
+}
+
+}  // namespace
