@@ -30,8 +30,8 @@ TEST_F(BackupTest, RepeatedRunsKeepTheOldestBackup) {
   RunResult result = run({"list.txt", "app.exe"});
   EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
   const Bytes first = rewritten(u"&Load", u"&About");
-  EXPECT_EQ(read("app.exe"), first);
-  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe"), first);
+  EXPECT_BYTES(read("app.exe.old"), app.image.bytes);
 
   // A second list still finds a text: the backup stays as it was.
   write("list.txt", make_pair_list({{u"&About", u"&Info"}}));
@@ -43,13 +43,13 @@ TEST_F(BackupTest, RepeatedRunsKeepTheOldestBackup) {
   EXPECT_EQ(view->items.at({rid(4), rid(1), rid(0x409)}),
             sample_menu(u"&Load", u"&Info"));
   EXPECT_EQ(second.size(), app.image.bytes.size());
-  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe.old"), app.image.bytes);
 
   // Nothing left to find: nothing changes.
   result = run({"list.txt", "app.exe"});
   EXPECT_EQ(result.out, "No strings found to replace in app.exe.\n");
-  EXPECT_EQ(read("app.exe"), second);
-  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe"), second);
+  EXPECT_BYTES(read("app.exe.old"), app.image.bytes);
   EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
                                                "list.txt", "out.txt"}));
 }
@@ -81,8 +81,8 @@ TEST_F(BackupTest, BackupNamesTable) {
     const RunResult result = run({"list.txt", c.input});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "1 strings replaced in " + c.output + ".\n");
-    EXPECT_EQ(read(c.output), expected);
-    EXPECT_EQ(read(c.backup), app.image.bytes);
+    EXPECT_BYTES(read(c.output), expected);
+    EXPECT_BYTES(read(c.backup), app.image.bytes);
     std::remove(path(c.output).c_str());
     std::remove(path(c.backup).c_str());
   }
@@ -99,8 +99,8 @@ TEST_F(BackupTest, ShortenedNameInTheWarningToo) {
             "1 strings replaced in a.exe.\n"
             " Warning: a.exe string tables resized -\n"
             "\tstill experimental, could cause corruption.\n");
-  EXPECT_EQ(read("a.exe"), rewritten(long_text, u"&About"));
-  EXPECT_EQ(read("a.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("a.exe"), rewritten(long_text, u"&About"));
+  EXPECT_BYTES(read("a.exe.old"), app.image.bytes);
 }
 
 TEST_F(BackupTest, OldInputOverwritesAnExistingOutput) {
@@ -109,8 +109,8 @@ TEST_F(BackupTest, OldInputOverwritesAnExistingOutput) {
   write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
   const RunResult result = run({"list.txt", "a.exe.old"});
   EXPECT_EQ(result.out, "1 strings replaced in a.exe.\n");
-  EXPECT_EQ(read("a.exe"), rewritten(u"&Load", u"&About"));
-  EXPECT_EQ(read("a.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("a.exe"), rewritten(u"&Load", u"&About"));
+  EXPECT_BYTES(read("a.exe.old"), app.image.bytes);
 }
 
 TEST_F(BackupTest, LongNamesWork) {
@@ -119,8 +119,8 @@ TEST_F(BackupTest, LongNamesWork) {
   write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
   const RunResult result = run({"list.txt", name});
   EXPECT_EQ(result.out, "1 strings replaced in " + name + ".\n");
-  EXPECT_EQ(read(name), rewritten(u"&Load", u"&About"));
-  EXPECT_EQ(read(name + ".old"), app.image.bytes);
+  EXPECT_BYTES(read(name), rewritten(u"&Load", u"&About"));
+  EXPECT_BYTES(read(name + ".old"), app.image.bytes);
 
   // A path longer than 280 characters.
   std::string deep = "d";
@@ -133,8 +133,8 @@ TEST_F(BackupTest, LongNamesWork) {
   write(deep_exe, app.image.bytes);
   const RunResult deep_result = run({"list.txt", deep_exe});
   EXPECT_EQ(deep_result.out, "1 strings replaced in " + deep_exe + ".\n");
-  EXPECT_EQ(read(deep_exe), rewritten(u"&Load", u"&About"));
-  EXPECT_EQ(read(deep_exe + ".old"), app.image.bytes);
+  EXPECT_BYTES(read(deep_exe), rewritten(u"&Load", u"&About"));
+  EXPECT_BYTES(read(deep_exe + ".old"), app.image.bytes);
 }
 
 // Permission bits stop the tool only when it does not run as root, so
@@ -162,8 +162,8 @@ TEST_F(PermissionTest, BackupRenameFails) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "Couldn't backup ro/app.exe.\n");
   EXPECT_EQ(list_directory(path("ro")), std::vector<std::string>{"app.exe"});
-  EXPECT_EQ(read("ro/app.exe"), app.image.bytes);
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(read("ro/app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
 }
 
 TEST_F(PermissionTest, UnreadableBackupIsNotReplaced) {
@@ -172,8 +172,8 @@ TEST_F(PermissionTest, UnreadableBackupIsNotReplaced) {
   ASSERT_EQ(chmod(path("app.exe.old").c_str(), 0), 0);
   const RunResult result = run_unprivileged({"list.txt", "app.exe"});
   EXPECT_EQ(result.out, "Couldn't backup app.exe.\n");
-  EXPECT_EQ(read("app.exe"), app.image.bytes);
-  EXPECT_EQ(read("app.exe.old"), Bytes(7, 'k'));
+  EXPECT_BYTES(read("app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe.old"), Bytes(7, 'k'));
   EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
                                                "list.txt", "out.txt", "ro"}));
 }
@@ -186,7 +186,7 @@ TEST_F(PermissionTest, OutputCannotBeCreated) {
   EXPECT_EQ(result.out, "Couldn't open ro/app.exe for writing.\n");
   EXPECT_EQ(list_directory(path("ro")),
             std::vector<std::string>{"app.exe.old"});
-  EXPECT_EQ(read("ro/app.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("ro/app.exe.old"), app.image.bytes);
 }
 
 TEST_F(BackupTest, OutputNameIsADirectory) {
@@ -198,7 +198,7 @@ TEST_F(BackupTest, OutputNameIsADirectory) {
   EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
                                                "list.txt", "out.txt"}));
   EXPECT_TRUE(list_directory(path("app.exe")).empty());
-  EXPECT_EQ(read("app.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe.old"), app.image.bytes);
 }
 
 TEST_F(BackupTest, WriteErrorUndoesTheBackup) {
@@ -215,7 +215,7 @@ TEST_F(BackupTest, WriteErrorUndoesTheBackup) {
             "Error writing app.exe.\n");
   EXPECT_EQ(files(),
             (std::vector<std::string>{"app.exe", "list.txt", "out.txt"}));
-  EXPECT_EQ(read("app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe"), app.image.bytes);
 }
 
 TEST_F(BackupTest, WriteErrorLeavesAnExistingBackupAlone) {
@@ -232,8 +232,8 @@ TEST_F(BackupTest, WriteErrorLeavesAnExistingBackupAlone) {
             "Error writing app.exe.\n");
   EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "app.exe.old",
                                                "list.txt", "out.txt"}));
-  EXPECT_EQ(read("app.exe"), app.image.bytes);
-  EXPECT_EQ(read("app.exe.old"), Bytes(5, 'b'));
+  EXPECT_BYTES(read("app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe.old"), Bytes(5, 'b'));
 }
 
 }  // namespace

@@ -57,9 +57,9 @@ TEST_F(CommandLineTest, SwitchInEitherCaseShiftsTheArguments) {
     const testsupport::RunResult result = run({flag, "list.txt", "app.exe"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
-    EXPECT_EQ(read("app.exe"), app_after);
-    EXPECT_EQ(read("app.exe.old"), app.image.bytes);
-    EXPECT_EQ(read("out.txt"), kOutTxt);
+    EXPECT_BYTES(read("app.exe"), app_after);
+    EXPECT_BYTES(read("app.exe.old"), app.image.bytes);
+    EXPECT_BYTES(read("out.txt"), kOutTxt);
   }
 }
 
@@ -69,12 +69,12 @@ TEST_F(CommandLineTest, ListNamedLikeTheSwitchNeedsTheSwitchInFront) {
   testsupport::RunResult result = run({"-s", "app.exe"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "No enough paramaters\n");
-  EXPECT_EQ(read("app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe"), app.image.bytes);
 
   result = run({"-s", "-s", "app.exe"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
-  EXPECT_EQ(read("app.exe"), app_after);
+  EXPECT_BYTES(read("app.exe"), app_after);
 }
 
 TEST_F(CommandLineTest, SwitchIsOnlyRecognisedFirst) {
@@ -91,7 +91,7 @@ TEST_F(CommandLineTest, MissingListFileExitsTwo) {
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.out, "Couldn't open nolist.txt\n");
   EXPECT_EQ(files(), std::vector<std::string>{"app.exe"});
-  EXPECT_EQ(read("app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe"), app.image.bytes);
 }
 
 TEST_F(CommandLineTest, UnreadableListFileExitsTwo) {
@@ -101,7 +101,7 @@ TEST_F(CommandLineTest, UnreadableListFileExitsTwo) {
   const testsupport::RunResult result = run({"listdir", "app.exe"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.out, "Couldn't open listdir\n");
-  EXPECT_EQ(read("app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("app.exe"), app.image.bytes);
   EXPECT_FALSE(exists("out.txt"));
 }
 
@@ -121,7 +121,7 @@ TEST_F(CommandLineTest, ListWithoutByteOrderMarkIsRefusedWithStatusZero) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "Not a unicode input file.\n");
     EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "list.txt"}));
-    EXPECT_EQ(read("app.exe"), app.image.bytes);
+    EXPECT_BYTES(read("app.exe"), app.image.bytes);
   }
 }
 
@@ -135,7 +135,7 @@ TEST_F(CommandLineTest, BigEndianListWorksLikeLittleEndian) {
   const testsupport::RunResult result = run({"list.txt", "app.exe"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
-  EXPECT_EQ(read("app.exe"), app_after);
+  EXPECT_BYTES(read("app.exe"), app_after);
 }
 
 TEST_F(CommandLineTest, EmptyTableFindsNothing) {
@@ -146,8 +146,8 @@ TEST_F(CommandLineTest, EmptyTableFindsNothing) {
   EXPECT_EQ(result.out, "No strings found to replace in app.exe.\n");
   EXPECT_EQ(files(),
             (std::vector<std::string>{"app.exe", "list.txt", "out.txt"}));
-  EXPECT_EQ(read("app.exe"), app.image.bytes);
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(read("app.exe"), app.image.bytes);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
 }
 
 TEST_F(CommandLineTest, MissingExecutableAmongSeveral) {
@@ -164,9 +164,9 @@ TEST_F(CommandLineTest, MissingExecutableAmongSeveral) {
   EXPECT_EQ(files(),
             (std::vector<std::string>{"a.exe", "a.exe.old", "c.exe",
                                       "c.exe.old", "list.txt", "out.txt"}));
-  EXPECT_EQ(read("a.exe"), app_after);
-  EXPECT_EQ(read("c.exe"), app_after);
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(read("a.exe"), app_after);
+  EXPECT_BYTES(read("c.exe"), app_after);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
 }
 
 TEST_F(CommandLineTest, NoExecutableReachesRebuildSoNoOutTxt) {
@@ -186,7 +186,7 @@ TEST_F(CommandLineTest, OutTxtIsReplacedByTheMarkOnly) {
   write("list.txt", make_pair_list(kOpenToLoad));
   write("app.exe", app.image.bytes);
   run({"list.txt", "app.exe", "app.exe"});
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
 }
 
 TEST_F(CommandLineTest, NamesArePrintedAsGivenBytes) {
@@ -196,8 +196,8 @@ TEST_F(CommandLineTest, NamesArePrintedAsGivenBytes) {
   const testsupport::RunResult result = run({"list.txt", name, "./none"});
   EXPECT_EQ(result.out, "1 strings replaced in " + name +
                             ".\nCan't open ./none for reading.\n");
-  EXPECT_EQ(read("caf\xE9 %s %i.exe"), app_after);
-  EXPECT_EQ(read("caf\xE9 %s %i.exe.old"), app.image.bytes);
+  EXPECT_BYTES(read("caf\xE9 %s %i.exe"), app_after);
+  EXPECT_BYTES(read("caf\xE9 %s %i.exe.old"), app.image.bytes);
 }
 
 }  // namespace

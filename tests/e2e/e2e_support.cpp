@@ -17,6 +17,31 @@ uint32_t field(const Bytes& image, uint32_t header, uint32_t offset) {
 
 }  // namespace
 
+::testing::AssertionResult SameBytes(const char* actual_expr,
+                                     const char* expected_expr,
+                                     const Bytes& actual,
+                                     const Bytes& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() &&
+         actual[at] == expected[at]) {
+    ++at;
+  }
+  auto byte_at = [](const Bytes& bytes, size_t offset) {
+    if (offset >= bytes.size()) return std::string("end");
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", bytes[offset]);
+    return std::string(text);
+  };
+  char offset_text[32];
+  std::snprintf(offset_text, sizeof offset_text, "0x%zX", at);
+  return ::testing::AssertionFailure()
+         << actual_expr << " (" << actual.size() << " bytes) differs from "
+         << expected_expr << " (" << expected.size()
+         << " bytes) first at offset " << offset_text << ": "
+         << byte_at(actual, at) << " instead of " << byte_at(expected, at);
+}
+
 ExpectedImage expected_output(const testsupport::ResourceImage& input,
                               const Repack& repack) {
   ExpectedImage expected;

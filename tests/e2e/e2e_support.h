@@ -18,6 +18,14 @@ using testsupport::Bytes;
 
 inline const Bytes kOutTxt = {0xFF, 0xFE};
 
+// Byte-for-byte comparison that names the first differing offset.
+::testing::AssertionResult SameBytes(const char* actual_expr,
+                                     const char* expected_expr,
+                                     const Bytes& actual,
+                                     const Bytes& expected);
+#define EXPECT_BYTES(actual, expected) \
+  EXPECT_PRED_FORMAT2(::e2e::SameBytes, actual, expected)
+
 // What the repacking does to one image: the data entries in walk order and
 // their rewritten items.
 struct Repack {

@@ -200,8 +200,8 @@ TEST_F(ImageValidationTest, HeaderChecksTable) {
         break;
     }
     if (c.outcome == Outcome::replaced) {
-      EXPECT_EQ(read("app.exe.old"), image.image.bytes);
-      EXPECT_EQ(read("out.txt"), kOutTxt);
+      EXPECT_BYTES(read("app.exe.old"), image.image.bytes);
+      EXPECT_BYTES(read("out.txt"), kOutTxt);
       const auto view = testsupport::read_resources(read("app.exe"));
       ASSERT_TRUE(view.has_value());
       const testsupport::ResourceKey menu{
@@ -209,7 +209,7 @@ TEST_F(ImageValidationTest, HeaderChecksTable) {
       EXPECT_EQ(view->items.at(menu), sample_menu(u"&Load", u"&About"));
     } else {
       EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "list.txt"}));
-      EXPECT_EQ(read("app.exe"), image.image.bytes);
+      EXPECT_BYTES(read("app.exe"), image.image.bytes);
     }
   }
 }
@@ -231,7 +231,7 @@ TEST_F(ImageValidationTest, FirstOfTwoResourceSectionsIsUsed) {
   write("list.txt", make_pair_list({{u"&Print", u"&Drucken"}}));
   testsupport::RunResult result = run({"list.txt", "app.exe"});
   EXPECT_EQ(result.out, "No strings found to replace in app.exe.\n");
-  EXPECT_EQ(read("app.exe"), image.bytes);
+  EXPECT_BYTES(read("app.exe"), image.bytes);
 
   write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
   result = run({"list.txt", "app.exe"});

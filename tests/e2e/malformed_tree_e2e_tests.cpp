@@ -50,8 +50,8 @@ class MalformedTreeTest : public E2eTest {
     const RunResult result = run_on(input.image.bytes);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, out);
-    EXPECT_EQ(read("app.exe"), expected_output(input, repack).bytes);
-    EXPECT_EQ(read("app.exe.old"), input.image.bytes);
+    EXPECT_BYTES(read("app.exe"), expected_output(input, repack).bytes);
+    EXPECT_BYTES(read("app.exe.old"), input.image.bytes);
   }
 };
 
@@ -178,8 +178,8 @@ TEST_F(MalformedTreeTest, OutsideTheImageIsInvalidTable) {
     const RunResult result = run_on(input.image.bytes);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "app.exe is not a valid win32 executeable.\n");
-    EXPECT_EQ(read("app.exe"), input.image.bytes);
-    EXPECT_EQ(read("out.txt"), kOutTxt);  // the rebuild stage was reached
+    EXPECT_BYTES(read("app.exe"), input.image.bytes);
+    EXPECT_BYTES(read("out.txt"), kOutTxt);  // the rebuild stage was reached
     EXPECT_EQ(files(),
               (std::vector<std::string>{"app.exe", "list.txt", "out.txt"}));
   }
@@ -205,8 +205,8 @@ TEST_F(MalformedTreeTest, OddMenuItemAtTheEndOfTheFileIsInvalid) {
   const ResourceImage input = ending_with(simple_tree(4, item));
   const RunResult result = run_on(input.image.bytes);
   EXPECT_EQ(result.out, "app.exe is not a valid win32 executeable.\n");
-  EXPECT_EQ(read("app.exe"), input.image.bytes);
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(read("app.exe"), input.image.bytes);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
 }
 
 TEST_F(MalformedTreeTest, OddOtherItemAtTheEndOfTheFileIsCopied) {
@@ -243,7 +243,7 @@ TEST_F(MalformedTreeTest, OddOtherItemAtTheEndOfTheFileIsCopied) {
             "1 strings replaced in app.exe.\n"
             " Warning: app.exe string tables resized -\n"
             "\tstill experimental, could cause corruption.\n");
-  EXPECT_EQ(read("app.exe"), expected.bytes);
+  EXPECT_BYTES(read("app.exe"), expected.bytes);
 }
 
 TEST_F(MalformedTreeTest, TextRunningIntoTheEndOfTheFileIsNoMatch) {
@@ -251,8 +251,8 @@ TEST_F(MalformedTreeTest, TextRunningIntoTheEndOfTheFileIsNoMatch) {
   const ResourceImage input = ending_with(simple_tree(4, units({0, 'A', 'B'})));
   const RunResult result = run_on(input.image.bytes);
   EXPECT_EQ(result.out, "No strings found to replace in app.exe.\n");
-  EXPECT_EQ(read("app.exe"), input.image.bytes);
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(read("app.exe"), input.image.bytes);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
   EXPECT_FALSE(exists("app.exe.old"));
 }
 

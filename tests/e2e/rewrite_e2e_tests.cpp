@@ -96,9 +96,9 @@ TEST_P(InPlaceTest, ItemsArePackedBehindThePrefixInWalkOrder) {
   EXPECT_EQ(result.out, "5 strings replaced in app.exe.\n");
   const Bytes output = read("app.exe");
   EXPECT_EQ(output.size(), input.image.bytes.size());
-  EXPECT_EQ(output, expected.bytes);
-  EXPECT_EQ(read("app.exe.old"), input.image.bytes);
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(output, expected.bytes);
+  EXPECT_BYTES(read("app.exe.old"), input.image.bytes);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
 
   // The same seen through the directory tree.
   const auto view = read_resources(output);
@@ -140,7 +140,7 @@ TEST_F(RewriteTest, UnchangedSizesStillMoveEveryItem) {
                         {kMenuEx, menuex_sample(u"&Load", u"Cu&t")}});
   const RunResult result = run_on(list, input.image.bytes);
   EXPECT_EQ(result.out, "2 strings replaced in app.exe.\n");
-  EXPECT_EQ(read("app.exe"), expected_output(input, repack).bytes);
+  EXPECT_BYTES(read("app.exe"), expected_output(input, repack).bytes);
 }
 
 class GrownTest : public RewriteTest,
@@ -166,8 +166,8 @@ TEST_P(GrownTest, SectionGrowsAndLaterSectionsMove) {
             " Warning: app.exe string tables resized -\n"
             "\tstill experimental, could cause corruption.\n");
   const Bytes output = read("app.exe");
-  EXPECT_EQ(output, expected.bytes);
-  EXPECT_EQ(read("app.exe.old"), input.image.bytes);
+  EXPECT_BYTES(output, expected.bytes);
+  EXPECT_BYTES(read("app.exe.old"), input.image.bytes);
 
   // The same facts, field by field.
   EXPECT_EQ(output.size(), input.image.bytes.size() + expected.delta);
@@ -216,7 +216,7 @@ TEST_F(RewriteTest, GrownKeepsALargeVirtualSize) {
   ASSERT_LT(expected.new_raw_size, 0x5000u);
   run_on(make_pair_list({{u"&Open", long_text}}), input.image.bytes);
   const Bytes output = read("app.exe");
-  EXPECT_EQ(output, expected.bytes);
+  EXPECT_BYTES(output, expected.bytes);
   const auto after = read_headers(output);
   ASSERT_TRUE(after.has_value());
   EXPECT_EQ(after->sections[1].virtual_size, 0x5000u);
@@ -240,7 +240,7 @@ TEST_F(RewriteTest, GrownLastSectionWithOverlay) {
             " Warning: app.exe string tables resized -\n"
             "\tstill experimental, could cause corruption.\n");
   const Bytes output = read("app.exe");
-  EXPECT_EQ(output, expected.bytes);
+  EXPECT_BYTES(output, expected.bytes);
   ASSERT_GE(output.size(), 0x333u);
   EXPECT_TRUE(std::all_of(output.end() - 0x333, output.end(),
                           [](uint8_t b) { return b == 0xEE; }));
@@ -286,8 +286,9 @@ TEST_F(RewriteTest, ExtendedMenusStayAligned) {
     EXPECT_EQ(result.out,
               std::to_string(count) + " strings replaced in app.exe.\n");
     const Bytes output = read("app.exe");
-    EXPECT_EQ(output,
-              expected_output(input, repack_of(input, {{0, rewritten}})).bytes);
+    EXPECT_BYTES(
+        output,
+        expected_output(input, repack_of(input, {{0, rewritten}})).bytes);
   }
 }
 
@@ -307,8 +308,9 @@ TEST_F(RewriteTest, ExtendedMenuEndingRightAfterAText) {
   EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
   const Bytes rewritten =
       concat({menuex_sample(u"&Open", u"Cut!"), units({0})});
-  EXPECT_EQ(read("app.exe"),
-            expected_output(input, repack_of(input, {{0, rewritten}})).bytes);
+  EXPECT_BYTES(
+      read("app.exe"),
+      expected_output(input, repack_of(input, {{0, rewritten}})).bytes);
 }
 
 TEST_F(RewriteTest, ClassicMenuTakesNoAlignmentCare) {
@@ -403,7 +405,7 @@ TEST_F(RewriteTest, MenuTextsTable) {
     const RunResult result = run_on(make_pair_list(c.pairs), input.image.bytes);
     if (c.count == 0) {
       EXPECT_EQ(result.out, "No strings found to replace in app.exe.\n");
-      EXPECT_EQ(read("app.exe"), input.image.bytes);
+      EXPECT_BYTES(read("app.exe"), input.image.bytes);
       EXPECT_FALSE(exists("app.exe.old"));
       continue;
     }
@@ -457,9 +459,9 @@ TEST_F(RewriteTest, ManyExecutablesOneRun) {
   }
   const RunResult result = run(args);
   EXPECT_EQ(result.out, out);
-  EXPECT_EQ(read("app299.exe"), expected);
-  EXPECT_EQ(read("app0.exe.old"), input.image.bytes);
-  EXPECT_EQ(read("out.txt"), kOutTxt);
+  EXPECT_BYTES(read("app299.exe"), expected);
+  EXPECT_BYTES(read("app0.exe.old"), input.image.bytes);
+  EXPECT_BYTES(read("out.txt"), kOutTxt);
 }
 
 }  // namespace
