@@ -1,0 +1,264 @@
+#include "fuzz/fuzz_checks.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/recipe.h"
+#include "image/image_info.h"
+#include "image/output.h"
+#include "replace/replacement_table.h"
+#include "resources/rebuild.h"
+
+#define FUZZ_CHECK(condition)                                                  \
+  do {                                                                         \
+    if (!(condition)) {                                                        \
+      std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, \
+                   #condition);                                                \
+      std::abort();                                                            \
+    }                                                                          \
+  } while (0)
+
+namespace fuzzsupport {
+
+namespace {
+
+using uitrans::ByteSpan;
+using uitrans::kNoEntry;
+using uitrans::ReplacementTable;
+using uitrans::UnitView;
+
+// --- Lists and lookups ----------------------------------------------------
+
+void check_table_shape(const ReplacementTable& table) {
+  const char16_t* first = table.list_units.data();
+  const char16_t* last = first + table.list_units.size();
+  for (size_t i = 0; i < table.entries.size(); ++i) {
+    const uitrans::ReplacementEntry& entry = table.entries[i];
+    FUZZ_CHECK(entry.find_length >= 2 && entry.replacement_length >= 2);
+    FUZZ_CHECK(entry.find >= first && entry.find + entry.find_length < last);
+    FUZZ_CHECK(entry.replacement >= first &&
+               entry.replacement + entry.replacement_length < last);
+    FUZZ_CHECK(entry.find[entry.find_length] == 0);
+    FUZZ_CHECK(entry.replacement[entry.replacement_length] == 0);
+    if (i > 0) {
+      FUZZ_CHECK(table.entries[i - 1].find_length >= entry.find_length);
+    }
+  }
+}
+
+// The plain scan's answer with the creation-data length condition.
+uint32_t reference_lookup(const ReplacementTable& table, UnitView units,
+                          size_t position, size_t max_units) {
+  uint32_t hit = uitrans::find_replacement_by_scan(table, units, position);
+  if (hit == kNoEntry) return kNoEntry;
+  return size_t{table.entries[hit].find_length} + 1 <= max_units ? hit
+                                                                 : kNoEntry;
+}
+
+// Walks units [start, end) the way the rewriters do (a hit jumps over the
+// find text and its terminator) with the scanner, against the plain scan.
+void check_scan(const ReplacementTable& table, UnitView units, size_t start,
+                size_t end, bool bounded) {
+  uitrans::TextScanner scanner;
+  uitrans::start_scan(&scanner, units, end);
+  size_t position = start;
+  while (position < end) {
+    size_t max_units = bounded ? end - position : SIZE_MAX;
+    uint32_t hit = uitrans::scan_lookup(table, &scanner, position, max_units);
+    FUZZ_CHECK(hit == reference_lookup(table, units, position, max_units));
+    position += hit == kNoEntry ? 1 : table.entries[hit].find_length + 1;
+  }
+}
+
+void check_lookups(const ReplacementTable& table,
+                   const std::vector<uint8_t>& bytes) {
+  UnitView units{bytes.data(), bytes.size() / 2};
+  for (size_t position = 0; position <= units.unit_count; ++position) {
+    FUZZ_CHECK(uitrans::find_replacement(table, units, position) ==
+               uitrans::find_replacement_by_scan(table, units, position));
+  }
+  check_scan(table, units, 0, units.unit_count, false);
+  // Creation-data windows of a few sizes at a few places.
+  for (size_t length : {size_t{1}, size_t{3}, size_t{8}, size_t{33}}) {
+    for (size_t start = 0; start + length <= units.unit_count;
+         start += length + 5) {
+      check_scan(table, units, start, start + length, true);
+    }
+  }
+}
+
+std::vector<uint8_t> units_as_bytes(const std::vector<char16_t>& units) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(2 * units.size());
+  for (char16_t unit : units) {
+    bytes.push_back(static_cast<uint8_t>(unit));
+    bytes.push_back(static_cast<uint8_t>(unit >> 8));
+  }
+  return bytes;
+}
+
+// --- Images ----------------------------------------------------------------
+
+const ReplacementTable& fixed_table() {
+  static const ReplacementTable table = [] {
+    ReplacementTable parsed;
+    testsupport::Bytes list = testsupport::make_pair_list({
+        {u"&File", u"&Datei"},
+        {u"OK", u"Okay"},
+        {u"Ab", u"Abc"},
+        {u"Cancel", u"No"},
+        {u"pen", u"PEN!"},
+        {u"MS Shell Dlg", u"Tahoma"},
+        {u"\x0101\x0101", u"\x0202\x0202\x0202"},
+    });
+    uitrans::parse_replacement_list(ByteSpan{list.data(), list.size()},
+                                    &parsed);
+    return parsed;
+  }();
+  return table;
+}
+
+bool inside(const uint8_t* start, size_t size, const uitrans::WriteChunk& c) {
+  return c.data >= start && c.size <= size &&
+         static_cast<size_t>(c.data - start) <= size - c.size;
+}
+
+// Lays the output out in memory and checks it against the rebuild.
+void check_output(uitrans::ImageBuffer* image, const uitrans::ImageInfo& info,
+                  const uitrans::RebuildResult& result,
+                  const uitrans::RebuildOutput& rebuilt) {
+  FUZZ_CHECK(rebuilt.used <= rebuilt.capacity);
+  for (uint32_t i = rebuilt.used; i < rebuilt.capacity; ++i) {
+    FUZZ_CHECK(rebuilt.data[i] == 0);  // nothing written past the items
+  }
+  size_t original_size = image->size;
+  uitrans::OutputImage layout;
+  if (uitrans::compose_output(image, info, result.prefix_size,
+                              ByteSpan{rebuilt.data, rebuilt.used},
+                              &layout) != uitrans::ComposeStatus::ok) {
+    return;  // refused: nothing is laid out or written
+  }
+  uint64_t expected_size = layout.grown ? uint64_t{original_size} +
+                                              layout.new_resource_size -
+                                              info.resource_raw_size
+                                        : original_size;
+  FUZZ_CHECK(layout.total_size == expected_size);
+  // Zero chunks are only counted: a large FileAlignment makes them huge.
+  uint64_t total = 0;
+  uint32_t byte_sum = 0;
+  for (const uitrans::WriteChunk& chunk : layout.chunks) {
+    total += chunk.size;
+    if (chunk.data == nullptr) continue;
+    FUZZ_CHECK(inside(image->data.get(), image->size, chunk) ||
+               inside(rebuilt.data, rebuilt.used, chunk));
+    for (size_t i = 0; i < chunk.size; ++i) byte_sum += chunk.data[i];
+  }
+  FUZZ_CHECK(total == layout.total_size);
+  (void)byte_sum;
+}
+
+void rebuild_and_check(uitrans::ImageBuffer* image,
+                       const uitrans::ImageInfo& info,
+                       const ReplacementTable& table,
+                       uitrans::RebuildOutput* rebuilt,
+                       uitrans::RebuildResult* result) {
+  *result = uitrans::rebuild_resources(image->data.get(), image->size, info,
+                                       table, rebuilt);
+  if (result->status != uitrans::RebuildStatus::ok) return;
+  FUZZ_CHECK(result->prefix_size % 16 == 0);
+  FUZZ_CHECK(uint64_t{info.resource_raw_pointer} + result->prefix_size <=
+             image->size);
+  check_output(image, info, *result, *rebuilt);
+}
+
+uitrans::ImageBuffer copy_image(const uint8_t* data, size_t size) {
+  uitrans::ImageBuffer image;
+  image.data.reset(new uint8_t[size > 0 ? size : 1]);
+  image.size = size;
+  if (size > 0) std::memcpy(image.data.get(), data, size);
+  return image;
+}
+
+// Every item of a builder-made tree, found through its patched data entry,
+// equals the item that went in (an odd-sized menu gains its last byte).
+void check_items_unchanged(const Recipe& recipe,
+                           const uitrans::ImageBuffer& image,
+                           const uitrans::RebuildResult& result,
+                           const uitrans::RebuildOutput& rebuilt) {
+  const testsupport::BuiltResources& tree = recipe.image.resources;
+  uint32_t data_start = testsupport::kRsrcRva + result.prefix_size;
+  for (size_t k = 0; k < tree.items.size(); ++k) {
+    size_t entry = recipe.image.rsrc_raw + tree.data_entry_offsets[k];
+    uint32_t rva = 0;
+    uint32_t size = 0;
+    FUZZ_CHECK(uitrans::read_u32(image.span(), entry, &rva) &&
+               uitrans::read_u32(image.span(), entry + 4, &size));
+    const testsupport::Bytes& item = tree.items[k];
+    bool odd_menu =
+        tree.item_types[k] == testsupport::rid(4) && item.size() % 2 != 0;
+    FUZZ_CHECK(size == item.size() + (odd_menu ? 1 : 0));
+    FUZZ_CHECK(rva >= data_start);
+    uint64_t offset = rva - data_start;
+    FUZZ_CHECK(offset + size <= rebuilt.used);
+    FUZZ_CHECK(std::equal(item.begin(), item.end(), rebuilt.data + offset));
+  }
+}
+
+}  // namespace
+
+void check_list_input(const uint8_t* data, size_t size) {
+  ReplacementTable table;
+  if (uitrans::parse_replacement_list(ByteSpan{data, size}, &table) !=
+      uitrans::ListLoadStatus::ok) {
+    return;
+  }
+  check_table_shape(table);
+  // Probes: the parsed list itself (every find text sits there, terminated)
+  // and the raw input read as units.
+  check_lookups(table, units_as_bytes(table.list_units));
+  check_lookups(table, std::vector<uint8_t>(data, data + size));
+}
+
+void check_image_input(const uint8_t* data, size_t size) {
+  uitrans::ImageBuffer image = copy_image(data, size);
+  uitrans::ImageInfo info;
+  if (uitrans::validate_image(image.span(), &info) !=
+      uitrans::ImageValidation::ok) {
+    return;
+  }
+  FUZZ_CHECK(uint64_t{info.resource_raw_pointer} + info.resource_raw_size <=
+             size);
+  uitrans::RebuildOutput rebuilt;
+  uitrans::RebuildResult result;
+  rebuild_and_check(&image, info, fixed_table(), &rebuilt, &result);
+  uitrans::release_output(&rebuilt);
+}
+
+void check_structured_input(const uint8_t* data, size_t size) {
+  Recipe recipe = decode_recipe(data, size);
+  testsupport::Bytes list = recipe_list_file(recipe);
+  ReplacementTable table;
+  FUZZ_CHECK(uitrans::parse_replacement_list(ByteSpan{list.data(), list.size()},
+                                             &table) ==
+             uitrans::ListLoadStatus::ok);
+  const testsupport::Bytes& bytes = recipe.image.image.bytes;
+  uitrans::ImageBuffer image = copy_image(bytes.data(), bytes.size());
+  uitrans::ImageInfo info;
+  FUZZ_CHECK(uitrans::validate_image(image.span(), &info) ==
+             uitrans::ImageValidation::ok);
+  uitrans::RebuildOutput rebuilt;
+  uitrans::RebuildResult result;
+  rebuild_and_check(&image, info, table, &rebuilt, &result);
+  if (!recipe.damaged) {
+    FUZZ_CHECK(result.status == uitrans::RebuildStatus::ok);
+    if (recipe.identity_list) {
+      check_items_unchanged(recipe, image, result, rebuilt);
+    }
+  }
+  uitrans::release_output(&rebuilt);
+}
+
+}  // namespace fuzzsupport

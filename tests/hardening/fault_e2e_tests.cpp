@@ -1,0 +1,317 @@
+// File-system failures, injected into a test-only build of the binary (see
+// fault_injection.cpp): a disk that fills up at any byte of the output, a
+// temporary file that cannot be created, renames that fail, reads that fail.
+// Whatever fails, the run ends with status 0, the stated message, every file
+// holding what it held before and no temporary file left behind.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+#include "support/pe_builder.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::MenuItem;
+using testsupport::RunResult;
+using testsupport::TempDir;
+
+const Bytes kOutTxt = {0xFF, 0xFE};
+
+Bytes make_app(bool grows) {
+  testsupport::ResourceTreeSpec tree;
+  tree.types.push_back(
+      {testsupport::rid(4),
+       {{testsupport::rid(1),
+         {{0x409,
+           testsupport::make_menu({MenuItem{u"&Open", 100, {}, 0},
+                                   MenuItem{u"E&xit", 101, {}, 0}}),
+           1252}}}}});
+  testsupport::ResourceImageOptions options;
+  // A small section that a long replacement makes grow.
+  options.file_alignment = grows ? 0x10 : 0x200;
+  return testsupport::make_resource_image(tree, options).image.bytes;
+}
+
+Bytes make_list(bool grows) {
+  std::u16string replacement = grows ? std::u16string(300, u'L') : u"&Load";
+  return testsupport::make_pair_list({{u"&Open", replacement}});
+}
+
+class FaultTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+
+  void write(const std::string& name, const Bytes& bytes) {
+    ASSERT_TRUE(testsupport::write_file(dir.file(name), bytes)) << name;
+  }
+
+  // Every file of the directory with its bytes.
+  std::vector<std::pair<std::string, Bytes>> snapshot() const {
+    std::vector<std::pair<std::string, Bytes>> all;
+    for (const std::string& name : testsupport::list_directory(dir.path)) {
+      all.emplace_back(
+          name, testsupport::read_file(dir.file(name)).value_or(Bytes{}));
+    }
+    return all;
+  }
+
+  RunResult run_with_faults(const std::string& faults,
+                            const std::vector<std::string>& args) {
+    setenv("UITRANS_TEST_FAULTS", faults.c_str(), 1);
+    testsupport::RunOptions options;
+    options.cwd = dir.path;
+    RunResult result =
+        testsupport::run_program(UITRANS_FAULT_BINARY, args, options);
+    unsetenv("UITRANS_TEST_FAULTS");
+    EXPECT_TRUE(result.exited);
+    EXPECT_EQ(result.err, "");
+    return result;
+  }
+};
+
+// What a run without faults writes, for the cases where the run succeeds.
+Bytes clean_output(const Bytes& app, const Bytes& list) {
+  TempDir clean;
+  testsupport::write_file(clean.file("app.exe"), app);
+  testsupport::write_file(clean.file("list.txt"), list);
+  testsupport::RunOptions options;
+  options.cwd = clean.path;
+  testsupport::run_program(UITRANS_BINARY, {"list.txt", "app.exe"}, options);
+  return testsupport::read_file(clean.file("app.exe")).value_or(Bytes{});
+}
+
+std::string replaced(const std::string& name, bool grows) {
+  std::string out = "1 strings replaced in " + name + ".\n";
+  if (grows) {
+    out += " Warning: " + name +
+           " string tables resized -\n\tstill experimental, could cause "
+           "corruption.\n";
+  }
+  return out;
+}
+
+// Failures that leave every file as it was. out.txt is written before the
+// output stage and is the only file the run adds.
+struct UntouchedCase {
+  const char* what;
+  std::string faults;
+  bool grows;
+  bool backup_exists;
+  std::string out;  // with %s for app.exe
+};
+
+std::string expand(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, "%s") == 0) {
+      out += "app.exe";
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+TEST_F(FaultTest, FailuresLeaveEveryFileAsItWas) {
+  const Bytes in_place = make_app(false);
+  const Bytes grown = make_app(true);
+  const std::string error_writing = "Error writing %s.\n";
+  const uint64_t mark = kOutTxt.size();  // out.txt takes the first bytes
+  const std::vector<UntouchedCase> cases = {
+      {"disk full at the first byte", "write_budget=" + std::to_string(mark),
+       false, false, "R" + error_writing},
+      {"disk full mid-write", "write_budget=" + std::to_string(mark + 700),
+       false, false, "R" + error_writing},
+      {"disk full one byte short",
+       "write_budget=" + std::to_string(mark + in_place.size() - 1), false,
+       false, "R" + error_writing},
+      {"grown: disk full in the headers",
+       "write_budget=" + std::to_string(mark + 100), true, false,
+       "R" + error_writing},
+      {"grown: disk full in the zero padding or later sections",
+       "write_budget=" + std::to_string(mark + grown.size()), true, false,
+       "R" + error_writing},
+      {"write error", "write@2:EIO", false, false, "R" + error_writing},
+      {"flush fails", "fsync", false, false, "R" + error_writing},
+      {"grown: flush fails", "fsync", true, false, "R" + error_writing},
+      {"output cannot replace the name", "rename", false, false,
+       "R" + error_writing},
+      {"temporary file cannot be created", "mkostemp", false, false,
+       "Couldn't open %s for writing.\n"},
+      {"read-only directory", "mkostemp:EROFS,renameat2:EROFS", false, false,
+       "Couldn't backup %s.\n"},
+      {"backup rename refused", "renameat2", false, false,
+       "Couldn't backup %s.\n"},
+      {"no renameat2, link refused", "renameat2:ENOSYS,link", false, false,
+       "Couldn't backup %s.\n"},
+      {"no renameat2, link made but unlink refused",
+       "renameat2:EINVAL,unlink@1", false, false, "Couldn't backup %s.\n"},
+      {"backup exists, temporary file cannot be created", "mkostemp", false,
+       true, "Couldn't open %s for writing.\n"},
+      {"backup exists, disk full", "write_budget=" + std::to_string(mark + 10),
+       false, true, "R" + error_writing},
+      {"backup exists, rename onto the name fails", "rename", true, true,
+       "R" + error_writing},
+      {"image cannot be read", "read@2", false, false, "Error reading %s.\n"},
+  };
+  for (const UntouchedCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& name : testsupport::list_directory(dir.path)) {
+      std::remove(dir.file(name).c_str());
+    }
+    write("app.exe", c.grows ? grown : in_place);
+    write("list.txt", make_list(c.grows));
+    if (c.backup_exists) write("app.exe.old", Bytes(9, 'b'));
+    auto before = snapshot();
+    const RunResult result = run_with_faults(c.faults, {"list.txt", "app.exe"});
+    EXPECT_EQ(result.status, 0);
+    std::string out = c.out;
+    if (out[0] == 'R') out = replaced("%s", c.grows) + out.substr(1);
+    EXPECT_EQ(result.out, expand(out));
+    // out.txt is written in the rebuild stage, before anything can fail.
+    if (c.out != "Error reading %s.\n") before.emplace_back("out.txt", kOutTxt);
+    std::sort(before.begin(), before.end());
+    EXPECT_EQ(snapshot(), before);  // no temporary file, every byte kept
+  }
+}
+
+// The disk fills up at every stretch of the output in turn: headers, data
+// area, zero padding and the sections moved behind a grown section.
+TEST_F(FaultTest, DiskFullAnywhereInTheOutput) {
+  for (bool grows : {false, true}) {
+    const Bytes app = make_app(grows);
+    const Bytes list = make_list(grows);
+    const size_t output_size = clean_output(app, list).size();
+    ASSERT_GT(output_size, 0u);
+    std::vector<size_t> budgets;
+    for (size_t at = 0; at < output_size; at += 131) budgets.push_back(at);
+    budgets.push_back(output_size - 1);
+    for (size_t budget : budgets) {
+      SCOPED_TRACE((grows ? "grown, " : "in place, ") + std::to_string(budget));
+      for (const std::string& name : testsupport::list_directory(dir.path)) {
+        std::remove(dir.file(name).c_str());
+      }
+      write("app.exe", app);
+      write("list.txt", list);
+      const RunResult result = run_with_faults(
+          "write_budget=" + std::to_string(kOutTxt.size() + budget),
+          {"list.txt", "app.exe"});
+      EXPECT_EQ(result.status, 0);
+      EXPECT_EQ(result.out,
+                replaced("app.exe", grows) + "Error writing app.exe.\n");
+      const std::vector<std::pair<std::string, Bytes>> want = {
+          {"app.exe", app}, {"list.txt", list}, {"out.txt", kOutTxt}};
+      EXPECT_EQ(snapshot(), want);
+    }
+  }
+}
+
+TEST_F(FaultTest, UnreadableListEndsTheRunWithStatusTwo) {
+  write("app.exe", make_app(false));
+  write("list.txt", make_list(false));
+  const auto before = snapshot();
+  const RunResult result = run_with_faults("read@1", {"list.txt", "app.exe"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, "Couldn't open list.txt\n");
+  EXPECT_EQ(snapshot(), before);
+}
+
+// The fallback when renameat2 is missing (link, then unlink) and a side file
+// that cannot be created change nothing about the result.
+TEST_F(FaultTest, RunsThatStillSucceed) {
+  struct Case {
+    const char* what;
+    std::string faults;
+    bool out_txt;
+  };
+  const Case cases[] = {
+      {"renameat2 missing", "renameat2:ENOSYS", true},
+      {"renameat2 unsupported by the file system", "renameat2:EINVAL", true},
+      {"out.txt cannot be created", "open@3", false},
+  };
+  const Bytes app = make_app(false);
+  const Bytes list = make_list(false);
+  const Bytes expected = clean_output(app, list);
+  ASSERT_NE(expected, app);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& name : testsupport::list_directory(dir.path)) {
+      std::remove(dir.file(name).c_str());
+    }
+    write("app.exe", app);
+    write("list.txt", list);
+    const RunResult result = run_with_faults(c.faults, {"list.txt", "app.exe"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
+    std::vector<std::pair<std::string, Bytes>> want = {
+        {"app.exe", expected}, {"app.exe.old", app}, {"list.txt", list}};
+    if (c.out_txt) want.emplace_back("out.txt", kOutTxt);
+    EXPECT_EQ(snapshot(), want);
+  }
+}
+
+// A failure on one executable does not stop the next one.
+TEST_F(FaultTest, NextExecutableIsStillProcessed) {
+  const Bytes app = make_app(false);
+  const Bytes list = make_list(false);
+  const Bytes expected = clean_output(app, list);
+  write("a.exe", app);
+  write("b.exe", app);
+  write("list.txt", list);
+  // Writes: out.txt, a.exe's output (fails), out.txt, b.exe's output.
+  const RunResult result =
+      run_with_faults("write@2", {"list.txt", "a.exe", "b.exe"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "1 strings replaced in a.exe.\nError writing a.exe.\n"
+            "1 strings replaced in b.exe.\n");
+  const std::vector<std::pair<std::string, Bytes>> want = {
+      {"a.exe", app},
+      {"b.exe", expected},
+      {"b.exe.old", app},
+      {"list.txt", list},
+      {"out.txt", kOutTxt}};
+  EXPECT_EQ(snapshot(), want);
+}
+
+// A backup given as the executable is not renamed; a failed write leaves the
+// output name with what it held.
+TEST_F(FaultTest, OldInputFailureKeepsTheExistingOutput) {
+  const Bytes app = make_app(false);
+  write("app.exe.old", app);
+  write("app.exe", Bytes(33, 'o'));
+  write("list.txt", make_list(false));
+  auto before = snapshot();
+  const RunResult result =
+      run_with_faults("write@2", {"list.txt", "app.exe.old"});
+  EXPECT_EQ(result.out,
+            "1 strings replaced in app.exe.\nError writing app.exe.\n");
+  before.emplace_back("out.txt", kOutTxt);
+  std::sort(before.begin(), before.end());
+  EXPECT_EQ(snapshot(), before);
+}
+
+// Two faults at once: the write fails and so does moving the backup back.
+// Nothing is lost: the original bytes stay under the backup name.
+TEST_F(FaultTest, FailedUndoKeepsTheOriginalUnderTheBackupName) {
+  const Bytes app = make_app(false);
+  const Bytes list = make_list(false);
+  write("app.exe", app);
+  write("list.txt", list);
+  const RunResult result =
+      run_with_faults("write@2,renameat2@2", {"list.txt", "app.exe"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out,
+            "1 strings replaced in app.exe.\nError writing app.exe.\n");
+  const std::vector<std::pair<std::string, Bytes>> want = {
+      {"app.exe.old", app}, {"list.txt", list}, {"out.txt", kOutTxt}};
+  EXPECT_EQ(snapshot(), want);
+}
+
+}  // namespace
