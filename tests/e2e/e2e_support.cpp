@@ -42,6 +42,78 @@ uint32_t field(const Bytes& image, uint32_t header, uint32_t offset) {
          << byte_at(actual, at) << " instead of " << byte_at(expected, at);
 }
 
+namespace {
+
+constexpr uint32_t kOptSectionAlignment = 32;
+constexpr uint32_t kOptSizeOfImage = 56;
+constexpr uint32_t kOptCheckSum = 64;
+
+// When the resource section needs more room in memory than its VirtualSize,
+// the headers say so: VirtualSize and the directory size become R, the
+// (discardable) sections above it move up far enough, and SizeOfImage covers
+// every section.
+void expect_truthful_headers(const testsupport::ResourceImage& input,
+                             Bytes& image, uint32_t new_size,
+                             bool virtual_size_changes, bool grown) {
+  if (!virtual_size_changes && !grown) return;
+  const uint32_t opt = input.image.optional_header_offset;
+  const uint32_t section_alignment = get32(image, opt + kOptSectionAlignment);
+  const uint32_t header =
+      testsupport::section_header_offset(input.image, input.rsrc_index);
+  const uint32_t rva = field(image, header, testsupport::kSecVirtualAddress);
+  const uint16_t count = testsupport::get16(image, input.image.nt_offset + 6);
+  if (virtual_size_changes) {
+    put32(image, header + testsupport::kSecVirtualSize, new_size);
+    put32(image, input.image.data_directory_offset + 2 * 8 + 4, new_size);
+    const uint32_t new_end = rva + round_up(new_size, section_alignment);
+    uint32_t lowest = UINT32_MAX;
+    for (uint16_t i = 0; i < count; ++i) {
+      const uint32_t other = testsupport::section_header_offset(input.image, i);
+      const uint32_t address =
+          field(image, other, testsupport::kSecVirtualAddress);
+      if (address > rva) lowest = std::min(lowest, address);
+    }
+    if (lowest != UINT32_MAX && new_end > lowest) {
+      const uint32_t shift = round_up(new_end - lowest, section_alignment);
+      for (uint16_t i = 0; i < count; ++i) {
+        const uint32_t other =
+            testsupport::section_header_offset(input.image, i);
+        const uint32_t address =
+            field(image, other, testsupport::kSecVirtualAddress);
+        if (address > rva) {
+          put32(image, other + testsupport::kSecVirtualAddress,
+                address + shift);
+        }
+      }
+    }
+  }
+  uint32_t end = 0;
+  for (uint16_t i = 0; i < count; ++i) {
+    const uint32_t other = testsupport::section_header_offset(input.image, i);
+    end = std::max(end, field(image, other, testsupport::kSecVirtualAddress) +
+                            field(image, other, testsupport::kSecVirtualSize));
+  }
+  const uint32_t size_of_image = get32(image, opt + kOptSizeOfImage);
+  put32(image, opt + kOptSizeOfImage,
+        std::max(size_of_image, round_up(end, section_alignment)));
+}
+
+// The published PE checksum: 16-bit words with the carry folded back after
+// every addition, the field itself read as zero, plus the file length.
+void expect_checksum(const testsupport::ResourceImage& input, Bytes& file) {
+  const uint32_t at = input.image.optional_header_offset + kOptCheckSum;
+  if (get32(file, at) == 0) return;
+  put32(file, at, 0);
+  uint32_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    sum += file[i] | (i + 1 < file.size() ? file[i + 1] << 8 : 0);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  put32(file, at, sum + static_cast<uint32_t>(file.size()));
+}
+
+}  // namespace
+
 ExpectedImage expected_output(const testsupport::ResourceImage& input,
                               const Repack& repack) {
   ExpectedImage expected;
@@ -77,17 +149,18 @@ ExpectedImage expected_output(const testsupport::ResourceImage& input,
               image.begin() + raw + repack.prefix_size);
     std::fill(image.begin() + raw + repack.prefix_size + used,
               image.begin() + raw + new_size, 0);
+    expect_truthful_headers(input, image, new_size,
+                            repack.prefix_size + used > virtual_size, false);
     expected.bytes = image;
+    expect_checksum(input, expected.bytes);
     return expected;
   }
 
   expected.grown = true;
   expected.delta = new_size - raw_size;
   put32(image, header + testsupport::kSecSizeOfRawData, new_size);
-  if (virtual_size < new_size) {
-    put32(image, header + testsupport::kSecVirtualSize, new_size);
-    put32(image, input.image.data_directory_offset + 2 * 8 + 4, new_size);
-  }
+  expect_truthful_headers(input, image, new_size, virtual_size < new_size,
+                          true);
   const uint16_t count = testsupport::get16(image, input.image.nt_offset + 6);
   for (uint16_t i = 0; i < count; ++i) {
     const uint32_t other = testsupport::section_header_offset(input.image, i);
@@ -106,6 +179,7 @@ ExpectedImage expected_output(const testsupport::ResourceImage& input,
   if (old_end < image.size()) {
     out.insert(out.end(), image.begin() + old_end, image.end());
   }
+  expect_checksum(input, out);
   return expected;
 }
 
