@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace e2e {
 
@@ -226,8 +227,20 @@ void E2eTest::clear() {
 testsupport::RunResult E2eTest::run(const std::vector<std::string>& args,
                                     testsupport::RunOptions options) {
   if (options.cwd.empty()) options.cwd = dir.path;
+#ifdef UITRANS_RUNNER
+  // The Windows program, run by wine in its own prefix. Arguments and file
+  // names reach it converted from UTF-8.
+  setenv("WINEPREFIX", UITRANS_WINEPREFIX, 1);
+  setenv("WINEDEBUG", "-all", 1);
+  setenv("LC_ALL", "C.UTF-8", 1);
+  std::vector<std::string> runner_args = {UITRANS_BINARY};
+  runner_args.insert(runner_args.end(), args.begin(), args.end());
+  testsupport::RunResult result =
+      testsupport::run_program(UITRANS_RUNNER, runner_args, options);
+#else
   testsupport::RunResult result =
       testsupport::run_program(UITRANS_BINARY, args, options);
+#endif
   EXPECT_TRUE(result.exited) << "the tool did not exit normally";
   EXPECT_EQ(result.err, "") << "nothing belongs on standard error";
   return result;

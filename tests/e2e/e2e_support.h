@@ -18,6 +18,14 @@ using testsupport::Bytes;
 
 inline const Bytes kOutTxt = {0xFF, 0xFE};
 
+// True when the tests run the Windows program under wine rather than the
+// POSIX one; the few cases that rest on POSIX-only means skip themselves.
+#ifdef UITRANS_RUNNER
+inline constexpr bool kWindowsProgram = true;
+#else
+inline constexpr bool kWindowsProgram = false;
+#endif
+
 // Byte-for-byte comparison that names the first differing offset.
 ::testing::AssertionResult SameBytes(const char* actual_expr,
                                      const char* expected_expr,
