@@ -137,7 +137,15 @@ struct WalkContext {
   const ReplacementTable* table = nullptr;
   RebuildOutput* output = nullptr;
   int32_t replaced_count = 0;
+  uint64_t copied_bytes = 0;  // input bytes of the items moved so far
 };
+
+// Data entries may share or overlap items, and each is copied anew, so a
+// small file could make the copies add up to gigabytes. Real trees copy each
+// byte once at most; a tree whose items add up to more than this is refused.
+uint64_t copy_limit(size_t image_size) {
+  return 2 * uint64_t{image_size} + (uint64_t{64} << 20);
+}
 
 ByteSpan image_span(const WalkContext& walk) {
   return ByteSpan{walk.image, walk.image_size};
@@ -160,6 +168,10 @@ RebuildStatus rebuild_item(WalkContext* walk, uint64_t entry_offset,
   uint64_t read_length = is_menu ? 2 * ((uint64_t{size} + 1) / 2) : size;
   if (item < 0 ||
       !range_fits(static_cast<uint64_t>(item), read_length, walk->image_size)) {
+    return RebuildStatus::invalid_image;
+  }
+  walk->copied_bytes += size;
+  if (walk->copied_bytes > copy_limit(walk->image_size)) {
     return RebuildStatus::invalid_image;
   }
   RebuildOutput* out = walk->output;

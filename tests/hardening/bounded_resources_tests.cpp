@@ -1,0 +1,220 @@
+// Hostile resource trees: deep, looping and shared directories, data entries
+// shared many times over, and sizes and counts far beyond the file. The
+// rebuild must finish (no unbounded recursion, every node visited once, so
+// a tree with 2^64 paths takes a moment), and what it allocates must stay
+// proportional to the file, whatever the size fields and counts say.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/image_info.h"
+#include "replace/replacement_table.h"
+#include "resources/rebuild.h"
+#include "support/pe_builder.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::kHighBit;
+using testsupport::kRsrcRva;
+using testsupport::put_data_entry;
+using testsupport::put_directory;
+using testsupport::put_entry;
+
+constexpr uint32_t kMenuType = 4;
+
+Bytes sample_menu() {
+  return testsupport::make_menu({testsupport::MenuItem{u"&Open", 1, {}, 0}});
+}
+
+// The rebuild of a hand-made resource section with one replacement pair.
+struct Outcome {
+  uitrans::RebuildStatus status = uitrans::RebuildStatus::ok;
+  int32_t replaced = 0;
+  uint32_t used = 0;
+  uint32_t capacity = 0;
+  size_t image_size = 0;
+};
+
+Outcome rebuild(const Bytes& rsrc) {
+  const testsupport::ResourceImage input =
+      testsupport::make_raw_resource_image(rsrc);
+  Bytes image = input.image.bytes;
+  Outcome outcome;
+  outcome.image_size = image.size();
+  uitrans::ImageInfo info;
+  EXPECT_EQ(uitrans::validate_image(
+                uitrans::ByteSpan{image.data(), image.size()}, &info),
+            uitrans::ImageValidation::ok);
+  const Bytes list = testsupport::make_pair_list({{u"&Open", u"&Load"}});
+  uitrans::ReplacementTable table;
+  uitrans::parse_replacement_list(uitrans::ByteSpan{list.data(), list.size()},
+                                  &table);
+  uitrans::RebuildOutput output;
+  const uitrans::RebuildResult result = uitrans::rebuild_resources(
+      image.data(), image.size(), info, table, &output);
+  outcome.status = result.status;
+  outcome.replaced = result.replaced_count;
+  outcome.used = output.used;
+  outcome.capacity = output.capacity;
+  uitrans::release_output(&output);
+  return outcome;
+}
+
+// Appends a data entry for `item` and the item itself at the end of `rsrc`;
+// returns the data entry's offset.
+uint32_t add_item(Bytes& rsrc, const Bytes& item, uint32_t declared_size) {
+  testsupport::pad_to(rsrc, 16);
+  const uint32_t entry = static_cast<uint32_t>(rsrc.size());
+  const uint32_t item_offset = entry + 16;
+  put_data_entry(rsrc, entry, kRsrcRva + item_offset, declared_size);
+  rsrc.insert(rsrc.end(), item.begin(), item.end());
+  return entry;
+}
+
+TEST(BoundedResources, DeepChainOfDirectories) {
+  constexpr uint32_t kDepth = 200000;  // far deeper than any native stack
+  Bytes rsrc;
+  for (uint32_t level = 0; level < kDepth; ++level) {
+    put_directory(rsrc, 24 * level, 0, 1);
+    put_entry(rsrc, 24 * level + 16, kMenuType, kHighBit | 24 * (level + 1));
+  }
+  // The last entry leads to a data entry instead of a directory.
+  const Bytes menu = sample_menu();
+  const uint32_t entry =
+      add_item(rsrc, menu, static_cast<uint32_t>(menu.size()));
+  put_entry(rsrc, 24 * (kDepth - 1) + 16, kMenuType, entry);
+  const Outcome outcome = rebuild(rsrc);
+  EXPECT_EQ(outcome.status, uitrans::RebuildStatus::ok);
+  EXPECT_EQ(outcome.replaced, 1);
+}
+
+TEST(BoundedResources, LoopsBackToItselfAndToAncestors) {
+  // root(0) -> A(32) -> B(64) -> data; root -> root; A -> root; B -> A.
+  Bytes rsrc;
+  put_directory(rsrc, 0, 0, 2);
+  put_entry(rsrc, 16, kMenuType, kHighBit | 40);
+  put_entry(rsrc, 24, 5, kHighBit | 0);
+  put_directory(rsrc, 40, 0, 2);
+  put_entry(rsrc, 56, 1, kHighBit | 0);
+  put_entry(rsrc, 64, 2, kHighBit | 72);
+  put_directory(rsrc, 72, 0, 2);
+  put_entry(rsrc, 88, 1, kHighBit | 40);
+  rsrc.resize(104);
+  const Bytes menu = sample_menu();
+  put_entry(rsrc, 96, 0x409,
+            add_item(rsrc, menu, static_cast<uint32_t>(menu.size())));
+  const Outcome outcome = rebuild(rsrc);
+  EXPECT_EQ(outcome.status, uitrans::RebuildStatus::ok);
+  EXPECT_EQ(outcome.replaced, 1);
+  EXPECT_EQ(outcome.used,
+            testsupport::round_up(static_cast<uint32_t>(menu.size()), 16));
+}
+
+TEST(BoundedResources, SharedDirectoriesWithExponentiallyManyPaths) {
+  // 64 levels, each directory twice pointing at the next: 2^64 paths.
+  constexpr uint32_t kLevels = 64;
+  constexpr uint32_t kTable = 16 + 2 * 8;
+  Bytes rsrc;
+  for (uint32_t level = 0; level < kLevels; ++level) {
+    put_directory(rsrc, kTable * level, 0, 2);
+    for (uint32_t k = 0; k < 2; ++k) {
+      put_entry(rsrc, kTable * level + 16 + 8 * k, kMenuType,
+                kHighBit | kTable * (level + 1));
+    }
+  }
+  put_directory(rsrc, kTable * kLevels, 0, 1);
+  rsrc.resize(kTable * kLevels + 24);
+  const Bytes menu = sample_menu();
+  put_entry(rsrc, kTable * kLevels + 16, 0x409,
+            add_item(rsrc, menu, static_cast<uint32_t>(menu.size())));
+  const Outcome outcome = rebuild(rsrc);
+  EXPECT_EQ(outcome.status, uitrans::RebuildStatus::ok);
+  EXPECT_EQ(outcome.replaced, 1);
+  EXPECT_EQ(outcome.used,
+            testsupport::round_up(static_cast<uint32_t>(menu.size()), 16));
+}
+
+TEST(BoundedResources, OneDataEntryReachedManyTimesIsCopiedOnce) {
+  constexpr uint32_t kEntries = 20000;
+  Bytes rsrc;
+  put_directory(rsrc, 0, 0, 1);
+  put_entry(rsrc, 16, kMenuType, kHighBit | 24);
+  put_directory(rsrc, 24, 0, kEntries);
+  const Bytes menu = sample_menu();
+  rsrc.resize(40 + 8 * kEntries);
+  const uint32_t entry =
+      add_item(rsrc, menu, static_cast<uint32_t>(menu.size()));
+  for (uint32_t k = 0; k < kEntries; ++k) put_entry(rsrc, 40 + 8 * k, k, entry);
+  const Outcome outcome = rebuild(rsrc);
+  EXPECT_EQ(outcome.status, uitrans::RebuildStatus::ok);
+  EXPECT_EQ(outcome.replaced, 1);
+  EXPECT_EQ(outcome.used,
+            testsupport::round_up(static_cast<uint32_t>(menu.size()), 16));
+}
+
+// Sizes and counts that point past the file are refused before anything is
+// allocated for them.
+TEST(BoundedResources, HugeDeclaredSizesAndCountsAllocateNothing) {
+  struct Case {
+    const char* what;
+    uint32_t type;
+    uint32_t declared_size;
+  };
+  const Case cases[] = {
+      {"menu of 4 GiB", kMenuType, 0xFFFFFFFF},
+      {"menu of 2 GiB", kMenuType, 0x80000000},
+      {"dialog of 4 GiB", 5, 0xFFFFFFFF},
+      {"string table of 4 GiB", 6, 0xFFFFFFFF},
+      {"other item of 256 MiB", 6, 0x10000000},
+      {"item one byte past the end", 6, 0x1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes rsrc;
+    put_directory(rsrc, 0, 0, 1);
+    put_entry(rsrc, 16, c.type, 32);
+    add_item(rsrc, sample_menu(), c.declared_size);
+    const Outcome outcome = rebuild(rsrc);
+    EXPECT_EQ(outcome.status, uitrans::RebuildStatus::invalid_image);
+    EXPECT_EQ(outcome.capacity, 0u);
+  }
+
+  // Directory counts and name lengths that run off the end of the file.
+  Bytes counts;
+  put_directory(counts, 0, 0xFFFF, 0xFFFF);
+  EXPECT_EQ(rebuild(counts).status, uitrans::RebuildStatus::invalid_image);
+  Bytes name;
+  put_directory(name, 0, 1, 0);
+  put_entry(name, 16, kHighBit | 24, 32);
+  testsupport::put16(name, 24, 0xFFFF);  // a name of 65535 units
+  EXPECT_EQ(rebuild(name).status, uitrans::RebuildStatus::invalid_image);
+}
+
+// Many data entries may name the same item; each gets its own copy. The
+// copies must not make the rebuild allocate without bound: a tree whose
+// copies would add up to far more than the file is refused as invalid
+// before memory grows beyond a fixed multiple of the file size.
+TEST(BoundedResources, ManyEntriesSharingOneLargeItemStayBounded) {
+  constexpr uint32_t kEntries = 4096;
+  constexpr uint32_t kItemSize = 1 << 20;  // 1 MiB, shared by every entry
+  Bytes rsrc;
+  put_directory(rsrc, 0, 0, 1);
+  put_entry(rsrc, 16, 6, kHighBit | 24);
+  put_directory(rsrc, 24, 0, kEntries);
+  const uint32_t entries_at = 40 + 8 * kEntries;
+  const uint32_t item_at = entries_at + 16 * kEntries;
+  for (uint32_t k = 0; k < kEntries; ++k) {
+    put_entry(rsrc, 40 + 8 * k, k, entries_at + 16 * k);
+    put_data_entry(rsrc, entries_at + 16 * k, kRsrcRva + item_at, kItemSize);
+  }
+  rsrc.resize(item_at + kItemSize, 0x5A);
+  const Outcome outcome = rebuild(rsrc);
+  // 4096 copies would take 4 GiB for a file of about 1 MiB.
+  EXPECT_EQ(outcome.status, uitrans::RebuildStatus::invalid_image);
+  EXPECT_LE(uint64_t{outcome.capacity},
+            8 * uint64_t{outcome.image_size} + (64u << 20));
+}
+
+}  // namespace
