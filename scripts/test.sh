@@ -3,6 +3,23 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install_deps.sh
-cmake -S . -B build -DUITRANS_WERROR=ON
+
+# The Windows program, cross-built with mingw-w64 for both architectures;
+# the end-to-end tests run the x86_64 one under wine beside the Linux binary.
+scripts/install_deps.sh g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 \
+  wine wine64
+for arch in x86_64 i686; do
+  cmake -S . -B "build-windows-$arch" -DUITRANS_BUILD_TESTS=OFF \
+    -DUITRANS_WERROR=ON \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-w64-$arch.cmake"
+  cmake --build "build-windows-$arch" -j"$(nproc)"
+done
+
+cmake -S . -B build -DUITRANS_WERROR=ON \
+  -DUITRANS_WINDOWS_EXE="$PWD/build-windows-x86_64/src/uitrans.exe"
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --output-on-failure -j"$(nproc)"
+
+# Packages: a .deb from the Linux build, a .zip of the Windows program.
+(cd build && cpack -G DEB)
+(cd build-windows-x86_64 && cpack -G ZIP)
