@@ -23,3 +23,10 @@ ctest --test-dir build --output-on-failure -j"$(nproc)"
 # Packages: a .deb from the Linux build, a .zip of the Windows program.
 (cd build && cpack -G DEB)
 (cd build-windows-x86_64 && cpack -G ZIP)
+
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then a bounded fuzzing run (one minute per target); any finding fails.
+cmake -S . -B build-asan -DUITRANS_WERROR=ON -DUITRANS_SANITIZE=ON
+cmake --build build-asan -j"$(nproc)"
+ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+scripts/fuzz.sh 60
