@@ -207,6 +207,149 @@ void check_items_unchanged(const Recipe& recipe,
   }
 }
 
+// Reads a rewritten template the way a loader would. Fails on a field that
+// runs past the item, a misaligned control or menu item with a non-zero gap,
+// or bytes left over at the end.
+struct TemplateReader {
+  const uint8_t* bytes = nullptr;
+  size_t size = 0;
+  size_t position = 0;
+
+  bool unit(uint16_t* out) {
+    if (size - position < 2) return false;
+    *out = static_cast<uint16_t>(bytes[position] | (bytes[position + 1] << 8));
+    position += 2;
+    return true;
+  }
+  bool skip_units(size_t count) {
+    if ((size - position) / 2 < count) return false;
+    position += 2 * count;
+    return true;
+  }
+  bool text() {
+    for (uint16_t value = 1; value != 0;) {
+      if (!unit(&value)) return false;
+    }
+    return true;
+  }
+  bool ordinal_or_text() {
+    uint16_t first = 0;
+    if (size - position < 2) return false;
+    first = static_cast<uint16_t>(bytes[position] | (bytes[position + 1] << 8));
+    return first == 0xFFFF ? skip_units(2) : text();
+  }
+  bool align() {
+    while (position % 4 != 0) {
+      uint16_t gap = 0;
+      if (!unit(&gap) || gap != 0) return false;
+    }
+    return true;
+  }
+  // The end, allowing zero padding to the next 4-byte boundary.
+  bool at_end() {
+    if (position == size) return true;
+    return align() && position == size;
+  }
+};
+
+bool read_dialog(TemplateReader* r) {
+  if (r->size < 4) return false;
+  bool extended = r->bytes[2] == 0xFF && r->bytes[3] == 0xFF;
+  uint8_t style = r->bytes[extended ? 12 : 0];
+  uint16_t controls = 0;
+  size_t count_at = extended ? 16 : 8;
+  if (r->size < count_at + 2) return false;
+  controls =
+      static_cast<uint16_t>(r->bytes[count_at] | (r->bytes[count_at + 1] << 8));
+  if (!r->skip_units(extended ? 13 : 9) || !r->ordinal_or_text() ||
+      !r->ordinal_or_text() || !r->text()) {
+    return false;
+  }
+  if ((style & 0x40) != 0) {
+    uint16_t point_size = 0;
+    if (!r->unit(&point_size)) return false;
+    if (point_size != 0x7FFF &&
+        (!r->skip_units(extended ? 2 : 0) || !r->text())) {
+      return false;
+    }
+  }
+  for (uint16_t m = 0; m < controls; ++m) {
+    uint16_t count = 0;
+    if (!r->align() || !r->skip_units(extended ? 12 : 9) ||
+        !r->ordinal_or_text() || !r->ordinal_or_text() || !r->unit(&count)) {
+      return false;
+    }
+    size_t data_units =
+        extended ? (count + 1u) / 2 : (count <= 2 ? 0 : (count + 1u) / 2 - 1);
+    if (!r->skip_units(data_units)) return false;
+  }
+  return r->position == r->size;
+}
+
+bool read_menu_items(TemplateReader* r, int depth) {
+  if (depth > 16) return false;
+  for (uint16_t flags = 0; (flags & 0x80) == 0;) {
+    if (!r->unit(&flags)) return false;
+    if ((flags & 0x10) == 0 && !r->skip_units(1)) return false;  // the ID
+    if (!r->text()) return false;
+    if ((flags & 0x10) != 0 && !read_menu_items(r, depth + 1)) return false;
+  }
+  return true;
+}
+
+bool read_menuex_items(TemplateReader* r, int depth) {
+  if (depth > 16) return false;
+  for (uint16_t info = 0; (info & 0x80) == 0;) {
+    if (!r->align() || !r->skip_units(6) || !r->unit(&info) || !r->text() ||
+        !r->align()) {
+      return false;
+    }
+    if ((info & 0x01) != 0 &&
+        (!r->skip_units(2) || !read_menuex_items(r, depth + 1))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool read_menu(TemplateReader* r) {
+  uint16_t version = 0;
+  uint16_t offset = 0;
+  if (!r->unit(&version) || !r->unit(&offset)) return false;
+  if (version == 1) {
+    return r->skip_units(offset / 2) && read_menuex_items(r, 0) && r->at_end();
+  }
+  return read_menu_items(r, 0) && r->position == r->size;
+}
+
+// Every rewritten menu and dialog of a builder-made tree still reads as a
+// template of its kind.
+void check_templates_readable(const Recipe& recipe,
+                              const uitrans::ImageBuffer& image,
+                              const uitrans::RebuildResult& result,
+                              const uitrans::RebuildOutput& rebuilt) {
+  const testsupport::BuiltResources& tree = recipe.image.resources;
+  uint32_t data_start = testsupport::kRsrcRva + result.prefix_size;
+  for (size_t k = 0; k < tree.items.size(); ++k) {
+    bool menu = tree.item_types[k] == testsupport::rid(4);
+    bool dialog = tree.item_types[k] == testsupport::rid(5);
+    if ((!menu && !dialog) || tree.items[k].size() % 2 != 0) continue;
+    size_t entry = recipe.image.rsrc_raw + tree.data_entry_offsets[k];
+    uint32_t rva = 0;
+    uint32_t size = 0;
+    FUZZ_CHECK(uitrans::read_u32(image.span(), entry, &rva) &&
+               uitrans::read_u32(image.span(), entry + 4, &size));
+    FUZZ_CHECK(rva >= data_start &&
+               rva - data_start + uint64_t{size} <= rebuilt.used);
+    TemplateReader reader{rebuilt.data + (rva - data_start), size, 0};
+    if (menu) {
+      FUZZ_CHECK(read_menu(&reader));
+    } else {
+      FUZZ_CHECK(read_dialog(&reader));
+    }
+  }
+}
+
 }  // namespace
 
 void check_list_input(const uint8_t* data, size_t size) {
@@ -257,6 +400,13 @@ void check_structured_input(const uint8_t* data, size_t size) {
     if (recipe.identity_list) {
       check_items_unchanged(recipe, image, result, rebuilt);
     }
+    // A control title replaced by a text that starts with 0xFFFF reads as
+    // an ordinal: such a list makes templates no loader can read.
+    bool ordinal_like = std::any_of(table.entries.begin(), table.entries.end(),
+                                    [](const uitrans::ReplacementEntry& e) {
+                                      return e.replacement[0] == 0xFFFF;
+                                    });
+    if (!ordinal_like) check_templates_readable(recipe, image, result, rebuilt);
   }
   uitrans::release_output(&rebuilt);
 }

@@ -56,7 +56,8 @@ std::vector<MenuItem> menu_items(RecipeReader* in, int depth) {
   std::vector<MenuItem> items(1 + in->below(3));
   for (MenuItem& item : items) {
     item.text = word(in);
-    item.id = in->next();
+    // Above the characters of the texts, so that no ID word joins a text.
+    item.id = 0x100u + in->next();
     if (depth < 2 && in->below(4) == 0) {
       item.children = menu_items(in, depth + 1);
     }
