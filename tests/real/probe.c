@@ -1,0 +1,312 @@
+/* Loader probe: maps an executable as a data file and prints its menus and
+ * dialogs as the Windows API builds them, one UTF-8 line per fact.
+ *
+ *   probe TARGET
+ *
+ * Menus go through LoadMenuIndirectW and GetMenuItemInfoW; dialogs through
+ * CreateDialogIndirectParamW, with the texts, classes, ids and styles of the
+ * dialog window and its controls and the face name of the dialog font.
+ * Controls of the class "FixtureWidget" report the creation data they were
+ * given. The printout of an original and of a rewritten image can be
+ * compared line by line. Exit status: 0 printed, 2 the target did not load.
+ *
+ * Output format (indentation by two blanks per menu level):
+ *   menu NAME lang=LLLL
+ *     item POS id=N type=0xT state=0xS [popup ]text="..."
+ *   dialog NAME lang=LLLL
+ *     window class="..." style=0x.. exstyle=0x.. text="..." menu=N
+ *     font face="..." height=N weight=N italic=N charset=N | font none
+ *     control id=N class="..." style=0x.. exstyle=0x.. text="..." [data=...]
+ *   or: dialog NAME lang=LLLL failed error=N
+ * Texts are escaped: \\ \" \t \n \r and \xHH for other control characters. */
+/* windows.h first: the other Windows headers build on its types. */
+/* clang-format off */
+#include <windows.h>
+#include <commctrl.h>
+/* clang-format on */
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#define MAX_TEXT 1024
+#define MAX_WIDGETS 64
+
+/* --- Output ------------------------------------------------------------ */
+
+static void put_utf8(const wchar_t* text) {
+  char buffer[4 * MAX_TEXT];
+  int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer,
+                                   NULL, NULL);
+  if (length > 1) fwrite(buffer, 1, (size_t)length - 1, stdout);
+}
+
+static void put_ascii(const char* text) { fputs(text, stdout); }
+
+/* Writes text="..." with the escapes listed above. */
+static void put_quoted(const char* label, const wchar_t* text) {
+  wchar_t escaped[4 * MAX_TEXT + 8];
+  size_t out = 0;
+  for (const wchar_t* p = text; *p && out < 4 * MAX_TEXT; ++p) {
+    wchar_t c = *p;
+    if (c == L'\\' || c == L'"') {
+      escaped[out++] = L'\\';
+      escaped[out++] = c;
+    } else if (c == L'\t' || c == L'\n' || c == L'\r') {
+      escaped[out++] = L'\\';
+      escaped[out++] = c == L'\t' ? L't' : c == L'\n' ? L'n' : L'r';
+    } else if (c < 0x20) {
+      out += (size_t)swprintf(escaped + out, 8, L"\\x%02X", (unsigned)c);
+    } else {
+      escaped[out++] = c;
+    }
+  }
+  escaped[out] = 0;
+  printf(" %s=\"", label);
+  put_utf8(escaped);
+  put_ascii("\"");
+}
+
+static void put_name(LPCWSTR name) {
+  if (IS_INTRESOURCE(name)) {
+    printf("#%u", (unsigned)(ULONG_PTR)name);
+  } else {
+    put_utf8(name);
+  }
+}
+
+/* --- Creation data of FixtureWidget controls --------------------------- */
+
+/* Filled while a dialog is created: the window and the first text of the
+ * creation data it received (the count unit, then UTF-16 units). */
+struct WidgetData {
+  HWND window;
+  unsigned count;
+  wchar_t text[MAX_TEXT];
+};
+static struct WidgetData widgets[MAX_WIDGETS];
+static int widget_count;
+
+static void record_creation_data(HWND window, const WORD* data) {
+  if (widget_count == MAX_WIDGETS) return;
+  struct WidgetData* widget = &widgets[widget_count++];
+  widget->window = window;
+  widget->count = data ? data[0] : 0;
+  widget->text[0] = 0;
+  if (!data) return;
+  /* At most count / 2 units follow the count unit under either reading of
+   * the count (data bytes alone, or data bytes plus the count unit). */
+  size_t limit = data[0] / 2;
+  size_t i = 0;
+  for (; i < limit && i + 1 < MAX_TEXT && data[1 + i]; ++i) {
+    widget->text[i] = data[1 + i];
+  }
+  widget->text[i] = 0;
+}
+
+static const struct WidgetData* find_widget(HWND window) {
+  for (int i = 0; i < widget_count; ++i) {
+    if (widgets[i].window == window) return &widgets[i];
+  }
+  return NULL;
+}
+
+static LRESULT CALLBACK widget_proc(HWND window, UINT message, WPARAM wparam,
+                                    LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    const CREATESTRUCTW* create = (const CREATESTRUCTW*)lparam;
+    record_creation_data(window, (const WORD*)create->lpCreateParams);
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+/* --- Menus --------------------------------------------------------------- */
+
+static void print_menu_items(HMENU menu, int depth) {
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[MAX_TEXT] = {0};
+    MENUITEMINFOW info = {0};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = MAX_TEXT - 1;
+    printf("%*s", 2 * depth, "");
+    if (!GetMenuItemInfoW(menu, (UINT)i, TRUE, &info)) {
+      printf("item %d failed error=%lu\n", i, GetLastError());
+      continue;
+    }
+    /* A classic popup has no id of its own: its handle stands in for one
+     * and changes from run to run. */
+    if (info.hSubMenu && info.wID == (UINT)(UINT_PTR)info.hSubMenu) {
+      printf("item %d id=handle", i);
+    } else {
+      printf("item %d id=%u", i, info.wID);
+    }
+    printf(" type=0x%X state=0x%X%s", info.fType, info.fState,
+           info.hSubMenu ? " popup" : "");
+    put_quoted("text", text);
+    put_ascii("\n");
+    if (info.hSubMenu) print_menu_items(info.hSubMenu, depth + 1);
+  }
+}
+
+static void print_menu(HMODULE module, LPCWSTR name, WORD language) {
+  put_ascii("menu ");
+  put_name(name);
+  printf(" lang=%04X\n", language);
+  HRSRC found = FindResourceExW(module, (LPCWSTR)RT_MENU, name, language);
+  HMENU menu =
+      found ? LoadMenuIndirectW(LockResource(LoadResource(module, found)))
+            : NULL;
+  if (!menu) {
+    printf("  failed error=%lu\n", GetLastError());
+    return;
+  }
+  print_menu_items(menu, 1);
+  DestroyMenu(menu);
+}
+
+/* --- Dialogs ------------------------------------------------------------- */
+
+static INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam,
+                                    LPARAM lparam) {
+  (void)dialog;
+  (void)wparam;
+  (void)lparam;
+  return message == WM_INITDIALOG;
+}
+
+static void print_window(const char* kind, HWND window) {
+  wchar_t text[MAX_TEXT] = {0};
+  wchar_t class_name[256] = {0};
+  GetWindowTextW(window, text, MAX_TEXT);
+  GetClassNameW(window, class_name, 256);
+  printf("  %s", kind);
+  if (window != NULL && strcmp(kind, "control") == 0) {
+    printf(" id=%d", GetDlgCtrlID(window));
+  }
+  put_quoted("class", class_name);
+  printf(" style=0x%08lX exstyle=0x%08lX",
+         (unsigned long)GetWindowLongW(window, GWL_STYLE),
+         (unsigned long)GetWindowLongW(window, GWL_EXSTYLE));
+  put_quoted("text", text);
+}
+
+static void print_font(HWND dialog) {
+  HFONT font = (HFONT)SendMessageW(dialog, WM_GETFONT, 0, 0);
+  LOGFONTW description;
+  if (!font || !GetObjectW(font, sizeof description, &description)) {
+    put_ascii("  font none\n");
+    return;
+  }
+  put_ascii("  font");
+  put_quoted("face", description.lfFaceName);
+  printf(" height=%ld weight=%ld italic=%u charset=%u\n", description.lfHeight,
+         description.lfWeight, description.lfItalic, description.lfCharSet);
+}
+
+static BOOL CALLBACK print_control(HWND control, LPARAM unused) {
+  (void)unused;
+  print_window("control", control);
+  const struct WidgetData* widget = find_widget(control);
+  if (widget) {
+    printf(" data=%u", widget->count);
+    put_quoted("datatext", widget->text);
+  }
+  put_ascii("\n");
+  return TRUE;
+}
+
+static void print_dialog(HMODULE module, HWND parent, LPCWSTR name,
+                         WORD language) {
+  put_ascii("dialog ");
+  put_name(name);
+  printf(" lang=%04X", language);
+  HRSRC found = FindResourceExW(module, (LPCWSTR)RT_DIALOG, name, language);
+  const void* template_data =
+      found ? LockResource(LoadResource(module, found)) : NULL;
+  widget_count = 0;
+  SetLastError(0);
+  HWND dialog = template_data
+                    ? CreateDialogIndirectParamW(module, template_data, parent,
+                                                 dialog_proc, 0)
+                    : NULL;
+  if (!dialog) {
+    printf(" failed error=%lu\n", GetLastError());
+    return;
+  }
+  put_ascii("\n");
+  print_window("window", dialog);
+  HMENU menu = GetMenu(dialog);
+  printf(" menu=%d\n", menu ? GetMenuItemCount(menu) : -1);
+  print_font(dialog);
+  EnumChildWindows(dialog, print_control, 0);
+  DestroyWindow(dialog);
+}
+
+/* --- Enumeration --------------------------------------------------------- */
+
+struct Walk {
+  HMODULE module;
+  HWND parent;
+  LPCWSTR type;
+};
+
+static BOOL CALLBACK visit_language(HMODULE module, LPCWSTR type, LPCWSTR name,
+                                    WORD language, LONG_PTR context) {
+  const struct Walk* walk = (const struct Walk*)context;
+  (void)module;
+  if (type == RT_MENU) {
+    print_menu(walk->module, name, language);
+  } else {
+    print_dialog(walk->module, walk->parent, name, language);
+  }
+  return TRUE;
+}
+
+static BOOL CALLBACK visit_name(HMODULE module, LPCWSTR type, LPWSTR name,
+                                LONG_PTR context) {
+  EnumResourceLanguagesW(module, type, name, visit_language, context);
+  return TRUE;
+}
+
+static void register_classes(void) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, 0xFFFF};
+  InitCommonControlsEx(&controls);
+  /* Dialogs of real programs use the rich edit classes too. */
+  LoadLibraryW(L"riched20.dll");
+  LoadLibraryW(L"riched32.dll");
+  WNDCLASSW widget = {0};
+  /* Global: the dialogs create their controls with the target's handle. */
+  widget.style = CS_GLOBALCLASS;
+  widget.lpfnWndProc = widget_proc;
+  widget.hInstance = GetModuleHandleW(NULL);
+  widget.lpszClassName = L"FixtureWidget";
+  RegisterClassW(&widget);
+}
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) {
+    fputs("usage: probe TARGET\n", stderr);
+    return 2;
+  }
+  /* Line feeds as they are, not CR LF: the printout is compared as text. */
+  _setmode(_fileno(stdout), _O_BINARY);
+  HMODULE module = LoadLibraryExW(
+      argv[1], NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) {
+    printf("load failed error=%lu\n", GetLastError());
+    return 2;
+  }
+  register_classes();
+  /* Child dialogs (property pages) need a parent window. */
+  HWND parent = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 100, 100,
+                                NULL, NULL, NULL, NULL);
+  struct Walk walk = {module, parent, (LPCWSTR)RT_MENU};
+  EnumResourceNamesW(module, (LPCWSTR)RT_MENU, visit_name, (LONG_PTR)&walk);
+  walk.type = (LPCWSTR)RT_DIALOG;
+  EnumResourceNamesW(module, (LPCWSTR)RT_DIALOG, visit_name, (LONG_PTR)&walk);
+  fflush(stdout);
+  return 0;
+}
