@@ -3,8 +3,8 @@
 // At most one distinct find text can equal the zero-terminated text at a
 // position, so the lookup needs only the text's length and content: the
 // index maps (length, hash) to the first entry holding that text. The hash is
-// a pair of polynomial hashes modulo two primes, evaluated from the end of the
-// text, so the hashes of all tails of a text come out of one backward pass.
+// polynomial, evaluated from the end of the text, so the hashes of all tails of
+// a text come out of one backward pass.
 #include <algorithm>
 
 #include "replace/replacement_table.h"
@@ -13,16 +13,15 @@ namespace uitrans {
 
 namespace {
 
-constexpr uint64_t kPrimeLow = 2147483647;   // 2^31 - 1
-constexpr uint64_t kPrimeHigh = 2147483629;  // largest prime below it
-constexpr uint64_t kBaseLow = 1000003;
-constexpr uint64_t kBaseHigh = 65599;
+// A polynomial hash modulo 2^64 with an odd base: one multiply and one add
+// per unit, so hashing every tail of every scanned text stays cheap. Equal
+// hashes are only candidates; the text itself is always compared, so a
+// collision costs a comparison, never a wrong answer.
+constexpr uint64_t kBase = 0x9E3779B97F4A7C15ull;
 
 // The hash of `unit` followed by a text whose hash is `tail`.
 uint64_t prepend_unit(uint64_t tail, uint16_t unit) {
-  uint64_t low = ((tail & 0xFFFFFFFF) * kBaseLow + unit) % kPrimeLow;
-  uint64_t high = ((tail >> 32) * kBaseHigh + unit) % kPrimeHigh;
-  return (high << 32) | low;
+  return tail * kBase + unit + 1;
 }
 
 uint64_t hash_text(const char16_t* text, uint32_t length) {
@@ -33,10 +32,25 @@ uint64_t hash_text(const char16_t* text, uint32_t length) {
   return hash;
 }
 
-size_t slot_of(uint64_t hash, uint32_t length, size_t mask) {
-  uint64_t mixed = (hash ^ (uint64_t{length} * 0x9E3779B97F4A7C15ull)) *
-                   0xBF58476D1CE4E5B9ull;
-  return static_cast<size_t>(mixed >> 20) & mask;
+// Mixes a text's hash and length into the key that places it in the index
+// and in the filter.
+uint64_t mix_key(uint64_t hash, uint32_t length) {
+  return (hash ^ (uint64_t{length} * 0x9E3779B97F4A7C15ull)) *
+         0xBF58476D1CE4E5B9ull;
+}
+
+size_t slot_of(uint64_t key, size_t mask) {
+  return static_cast<size_t>(key >> 20) & mask;
+}
+
+// The filter bit of a key, taken from other bits than its slot.
+size_t filter_bit(uint64_t key, size_t bit_count) {
+  return static_cast<size_t>(key >> 40 ^ key) & (bit_count - 1);
+}
+
+bool filter_has(const ReplacementTable& table, uint64_t key) {
+  size_t bit = filter_bit(key, 64 * table.filter.size());
+  return (table.filter[bit / 64] >> (bit % 64) & 1) != 0;
 }
 
 bool text_equals(const char16_t* text, uint32_t length, UnitView units,
@@ -50,8 +64,10 @@ bool text_equals(const char16_t* text, uint32_t length, UnitView units,
 // The entry of the index whose text is units[position, position + length).
 uint32_t probe_index(const ReplacementTable& table, uint64_t hash,
                      uint32_t length, UnitView units, size_t position) {
+  uint64_t key = mix_key(hash, length);
+  if (!filter_has(table, key)) return kNoEntry;
   size_t mask = table.slots.size() - 1;
-  for (size_t slot = slot_of(hash, length, mask);; slot = (slot + 1) & mask) {
+  for (size_t slot = slot_of(key, mask);; slot = (slot + 1) & mask) {
     const LookupSlot& candidate = table.slots[slot];
     if (candidate.length == 0) return kNoEntry;
     if (candidate.length != length || candidate.hash != hash) continue;
@@ -73,6 +89,11 @@ void build_lookup_index(ReplacementTable* table) {
   size_t slot_count = 16;
   while (slot_count < 2 * table->entries.size()) slot_count *= 2;
   table->slots.assign(slot_count, LookupSlot{});
+  // About 16 filter bits per entry: a text that is no find text passes the
+  // filter about once in 16 positions.
+  size_t filter_words = 64;
+  while (filter_words * 64 < 16 * table->entries.size()) filter_words *= 2;
+  table->filter.assign(filter_words, 0);
   table->min_find_length = UINT32_MAX;
   table->max_find_length = 0;
   size_t mask = slot_count - 1;
@@ -83,7 +104,10 @@ void build_lookup_index(ReplacementTable* table) {
     table->max_find_length =
         std::max(table->max_find_length, entry.find_length);
     uint64_t hash = hash_text(entry.find, entry.find_length);
-    size_t slot = slot_of(hash, entry.find_length, mask);
+    uint64_t key = mix_key(hash, entry.find_length);
+    size_t bit = filter_bit(key, 64 * filter_words);
+    table->filter[bit / 64] |= uint64_t{1} << (bit % 64);
+    size_t slot = slot_of(key, mask);
     bool duplicate = false;
     while (table->slots[slot].length != 0) {
       const LookupSlot& taken = table->slots[slot];

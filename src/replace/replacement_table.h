@@ -33,6 +33,9 @@ struct ReplacementTable {
   std::vector<ReplacementEntry> entries;  // longest find text first, stable
   // Lookup index, built once after parsing.
   std::vector<LookupSlot> slots;  // open addressing, power-of-two size
+  // One bit per (length, hash) class, set for every find text: most
+  // positions are answered by this small bit array alone.
+  std::vector<uint64_t> filter;  // power-of-two number of bits
   uint32_t min_find_length = 0;
   uint32_t max_find_length = 0;
 };

@@ -1,0 +1,160 @@
+// The indexed lookup against the table scan it replaces: both must give the
+// same entry at every position of random data, for random tables, including
+// duplicate find texts, tails, texts cut off by the end of the buffer and
+// the creation-data length condition.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "replace/replacement_table.h"
+
+namespace {
+
+using Units = std::vector<uint16_t>;
+
+// Few distinct units, so that texts repeat and find texts often match.
+uint16_t random_unit(std::mt19937* rng, bool with_zero) {
+  static const uint16_t kUnits[] = {'a', 'b', 'c', 0xFFFF, 0x0101};
+  std::uniform_int_distribution<int> pick(0, with_zero ? 6 : 4);
+  int index = pick(*rng);
+  return index >= 5 ? 0 : kUnits[index];
+}
+
+std::u16string random_text(std::mt19937* rng, size_t min_length,
+                           size_t max_length) {
+  std::uniform_int_distribution<size_t> length(min_length, max_length);
+  std::u16string text(length(*rng), u'a');
+  for (char16_t& unit : text) unit = random_unit(rng, false);
+  return text;
+}
+
+// A list file of `pairs` pairs whose find texts come from a small pool, so
+// the same find text appears more than once.
+uitrans::ReplacementTable random_table(std::mt19937* rng, size_t pairs) {
+  std::vector<std::u16string> pool;
+  for (size_t i = 0; i < 1 + pairs / 2; ++i) {
+    pool.push_back(random_text(rng, 2, 6));
+  }
+  std::vector<uint8_t> bytes{0xFF, 0xFE};
+  auto append = [&bytes](const std::u16string& text) {
+    for (char16_t unit : text) {
+      bytes.push_back(static_cast<uint8_t>(unit));
+      bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    bytes.insert(bytes.end(), {'\r', 0, '\n', 0});
+  };
+  std::uniform_int_distribution<size_t> pick(0, pool.size() - 1);
+  for (size_t i = 0; i < pairs; ++i) {
+    append(pool[pick(*rng)]);
+    append(random_text(rng, 2, 5));
+  }
+  uitrans::ReplacementTable table;
+  EXPECT_EQ(uitrans::parse_replacement_list(
+                uitrans::ByteSpan{bytes.data(), bytes.size()}, &table),
+            uitrans::ListLoadStatus::ok);
+  return table;
+}
+
+// Little-endian bytes of `count` random units; zeros are frequent.
+std::vector<uint8_t> random_data(std::mt19937* rng, size_t count) {
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < count; ++i) {
+    uint16_t unit = random_unit(rng, true);
+    bytes.push_back(static_cast<uint8_t>(unit));
+    bytes.push_back(static_cast<uint8_t>(unit >> 8));
+  }
+  return bytes;
+}
+
+// The table scan with the creation-data condition: entries whose find text
+// and terminator do not fit in `max_units` are passed over.
+uint32_t scan_with_limit(const uitrans::ReplacementTable& table,
+                         uitrans::UnitView units, size_t position,
+                         size_t max_units) {
+  for (uint32_t index = 0; index < table.entries.size(); ++index) {
+    const uitrans::ReplacementEntry& entry = table.entries[index];
+    if (size_t{entry.find_length} + 1 > max_units) continue;
+    bool equal = true;
+    for (size_t i = 0; i <= entry.find_length && equal; ++i) {
+      uint16_t expected =
+          i < entry.find_length ? static_cast<uint16_t>(entry.find[i]) : 0;
+      equal =
+          position + i < units.unit_count && units.at(position + i) == expected;
+    }
+    if (equal) return index;
+  }
+  return uitrans::kNoEntry;
+}
+
+TEST(LookupRandom, IndexedLookupAgreesWithTheTableScan) {
+  std::mt19937 rng(20240607);
+  for (int round = 0; round < 200; ++round) {
+    uitrans::ReplacementTable table =
+        random_table(&rng, std::uniform_int_distribution<size_t>(0, 40)(rng));
+    std::vector<uint8_t> bytes =
+        random_data(&rng, std::uniform_int_distribution<size_t>(0, 300)(rng));
+    uitrans::UnitView units{bytes.data(), bytes.size() / 2};
+    for (size_t position = 0; position < units.unit_count; ++position) {
+      ASSERT_EQ(uitrans::find_replacement(table, units, position),
+                uitrans::find_replacement_by_scan(table, units, position))
+          << "round " << round << ", position " << position;
+    }
+  }
+}
+
+TEST(LookupRandom, ScannerAgreesWithTheTableScanAlongARun) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 300; ++round) {
+    uitrans::ReplacementTable table =
+        random_table(&rng, std::uniform_int_distribution<size_t>(0, 40)(rng));
+    std::vector<uint8_t> bytes =
+        random_data(&rng, std::uniform_int_distribution<size_t>(1, 300)(rng));
+    uitrans::UnitView units{bytes.data(), bytes.size() / 2};
+    // The scan may stop short of the buffer's end, as an item does.
+    size_t scan_end =
+        std::uniform_int_distribution<size_t>(0, units.unit_count)(rng);
+    bool limited = round % 2 == 1;  // creation data: a length limit
+    uitrans::TextScanner scanner;
+    uitrans::start_scan(&scanner, units, scan_end);
+    size_t position = 0;
+    while (position < scan_end) {
+      size_t max_units = limited ? scan_end - position : SIZE_MAX;
+      uint32_t expected =
+          limited ? scan_with_limit(table, units, position, max_units)
+                  : uitrans::find_replacement_by_scan(table, units, position);
+      uint32_t got = uitrans::scan_lookup(table, &scanner, position, max_units);
+      ASSERT_EQ(got, expected)
+          << "round " << round << ", position " << position;
+      // Go on as a rewriter does: behind a hit's terminator, or one unit,
+      // and now and then jump ahead.
+      if (got != uitrans::kNoEntry) {
+        position += table.entries[got].find_length + 1;
+      } else {
+        position += std::uniform_int_distribution<int>(0, 9)(rng) == 0 ? 3 : 1;
+      }
+    }
+  }
+}
+
+TEST(LookupRandom, TextRunningIntoTheEndOfTheBufferNeverMatches) {
+  std::vector<uint8_t> list{0xFF, 0xFE, 'a', 0,   'b', 0,    '\n',
+                            0,    'x',  0,   'y', 0,   '\n', 0};
+  uitrans::ReplacementTable table;
+  ASSERT_EQ(uitrans::parse_replacement_list(
+                uitrans::ByteSpan{list.data(), list.size()}, &table),
+            uitrans::ListLoadStatus::ok);
+  std::vector<uint8_t> data{'q', 0, 'a', 0, 'b', 0};  // no zero after "ab"
+  uitrans::UnitView units{data.data(), 3};
+  EXPECT_EQ(uitrans::find_replacement(table, units, 1), uitrans::kNoEntry);
+  uitrans::TextScanner scanner;
+  uitrans::start_scan(&scanner, units, 3);
+  EXPECT_EQ(uitrans::scan_lookup(table, &scanner, 1), uitrans::kNoEntry);
+  data.insert(data.end(), {0, 0});
+  units = uitrans::UnitView{data.data(), 4};
+  EXPECT_EQ(uitrans::find_replacement(table, units, 1), 0u);
+}
+
+}  // namespace
