@@ -1,6 +1,8 @@
 // Writing a rewritten item unit by unit into the rebuild output.
 #pragma once
 
+#include <cstring>
+
 #include "resources/rebuild.h"
 
 namespace uitrans {
@@ -25,6 +27,19 @@ inline bool put_unit(ItemWriter* writer, uint16_t unit) {
   store_u16(writer->output->data + writer->output->used + 2 * writer->position,
             unit);
   writer->position += 1;
+  return true;
+}
+
+// Copies `count` units of `units` from index `first` (the caller keeps them
+// inside the view).
+inline bool put_units(ItemWriter* writer, UnitView units, size_t first,
+                      size_t count) {
+  if (count == 0) return true;
+  if (!ensure_units(writer, writer->position + count)) return false;
+  std::memcpy(
+      writer->output->data + writer->output->used + 2 * writer->position,
+      units.bytes + 2 * first, 2 * count);
+  writer->position += count;
   return true;
 }
 

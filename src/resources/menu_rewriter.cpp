@@ -33,24 +33,29 @@ RebuildStatus rewrite_menu(const ItemContext& item, uint32_t* new_size) {
   ItemWriter writer{item.output, 0};
   const ReplacementTable& table = *item.table;
 
+  // Units without a hit are copied in runs, one copy per run.
   size_t source = 0;
+  size_t copied = 0;
   while (source < unit_count) {
     uint32_t hit = scan_lookup(table, &scanner, source);
     if (hit == kNoEntry) {
-      if (!put_unit(&writer, units.at(source))) {
-        return RebuildStatus::out_of_memory;
-      }
       source += 1;
       continue;
     }
     const ReplacementEntry& entry = table.entries[hit];
-    if (!put_replacement(&writer, entry, item.replaced_count)) {
+    if (!put_units(&writer, units, copied, source - copied) ||
+        !put_replacement(&writer, entry, item.replaced_count)) {
       return RebuildStatus::out_of_memory;
     }
     source += size_t{entry.find_length} + 1;
     if (extended && !realign_extended(units, unit_count, &source, &writer)) {
       return RebuildStatus::out_of_memory;
     }
+    copied = source;
+  }
+  if (copied < unit_count &&
+      !put_units(&writer, units, copied, unit_count - copied)) {
+    return RebuildStatus::out_of_memory;
   }
   uint64_t bytes = 2 * uint64_t{writer.position};
   if (bytes > UINT32_MAX) return RebuildStatus::out_of_memory;
