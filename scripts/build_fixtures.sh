@@ -4,8 +4,13 @@
 # The results are committed, so the ordinary test run needs no cross-compiler.
 #
 # Each fixture is linked twice: the first link measures the resource section,
-# the second sizes a padding resource so that the section ends just past a
-# file-alignment step, which leaves room for a translation that grows a little.
+# the second sizes a padding resource so that the section's contents end a
+# chosen number of bytes (the headroom) short of an alignment step. app64.exe
+# and app32.exe keep room for a translation that grows a little (rewritten in
+# place); the others keep almost none, so the same translation grows the
+# section past its raw size (a file-alignment step) or past its room in memory
+# (a section-alignment step), with relocations, debug sections or nothing
+# following it.
 set -eu
 cd "$(dirname "$0")/.."
 src=tests/fixtures/src
@@ -18,28 +23,44 @@ $tool icon "$work/app.ico"
 $tool raw-classic-dialog "$work/raw_classic_dialog.bin"
 cp "$src/app.manifest" "$work/"
 
-# Bytes the section keeps free behind its contents, out of one alignment step.
-headroom=480
-
-link() {  # prefix output
-  "$1-windres" -I "$src" -I "$work" "$src/app.rc" -O coff -o "$work/app.res"
-  "$1-gcc" -Os -s -Wl,--no-insert-timestamp -I "$src" -o "$2" \
+link() {  # prefix output linker-options...
+  prefix=$1 output=$2
+  shift 2
+  "$prefix-windres" -I "$src" -I "$work" "$src/app.rc" -O coff -o "$work/app.res"
+  "$prefix-gcc" -Os -Wl,--no-insert-timestamp "$@" -I "$src" -o "$output" \
     "$src/app.c" "$work/app.res"
 }
 
-build() {  # prefix name
+build() {  # prefix name file|section headroom linker-options...
+  prefix=$1 name=$2 step=$3 headroom=$4
+  shift 4
   head -c 8 /dev/zero >"$work/padding.bin"
-  link "$1" "$work/$2"
-  set -- "$1" "$2" $($tool rsrc-size "$work/$2")
-  size=$3 alignment=$4
+  link "$prefix" "$work/$name" "$@"
+  read -r size file section <<MEASURED
+$($tool rsrc-size "$work/$name")
+MEASURED
+  if [ "$step" = file ]; then alignment=$file; else alignment=$section; fi
   # Grow the padding until the contents end `alignment - headroom` bytes past
   # an alignment step (padding is stored at 8-byte steps, so round to 8).
   pad=$(( 8 + (alignment - headroom - size % alignment + alignment) % alignment ))
   pad=$(( (pad + 7) / 8 * 8 ))
   head -c "$pad" /dev/zero >"$work/padding.bin"
-  link "$1" "$out/$2"
-  echo "$out/$2: .rsrc $($tool rsrc-size "$out/$2") (padding $pad bytes)"
+  link "$prefix" "$out/$name" "$@"
+  echo "$out/$name: .rsrc $($tool rsrc-size "$out/$name") (padding $pad bytes)"
 }
 
-build x86_64-w64-mingw32 app64.exe
-build i686-w64-mingw32 app32.exe
+# Rewritten in place.
+build x86_64-w64-mingw32 app64.exe file 480 -s
+build i686-w64-mingw32 app32.exe file 480 -s
+# Grown past the raw size (16 bytes short of a file-alignment step half-way
+# through a section-alignment step) but not past the room in memory; .reloc
+# follows.
+build x86_64-w64-mingw32 app64_grown.exe section 2064 -s
+# Grown past the room in memory: .reloc follows and has to move up.
+build x86_64-w64-mingw32 app64_shift.exe section 16 -s
+build i686-w64-mingw32 app32_shift.exe section 16 -s
+# Not stripped, with a build id: .reloc and the debug sections follow, the
+# symbol table ends the file and a debug directory is present.
+build x86_64-w64-mingw32 app64_debug.exe section 16 -g -Wl,--build-id
+# No relocations: the resource section is the last one.
+build x86_64-w64-mingw32 app64_last.exe section 16 -s -Wl,--disable-reloc-section
