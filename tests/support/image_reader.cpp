@@ -26,13 +26,22 @@ std::optional<ImageHeaders> read_headers(const Bytes& image) {
     return std::nullopt;
   }
   headers.pe32_plus = get16(image, opt) == 0x20B;
+  const uint32_t table = opt + optional_size;
   if (headers.pe32_plus && optional_size < 240) return std::nullopt;
+  headers.section_alignment = get32(image, opt + 32);
   headers.file_alignment = get32(image, opt + 36);
   headers.size_of_image = get32(image, opt + 56);
+  headers.checksum_offset = opt + 64;
+  headers.pointer_to_symbol_table = get32(image, nt + 12);
   const uint32_t directories = opt + (headers.pe32_plus ? 112 : 96);
+  const uint32_t declared = get32(image, directories - 4);
+  for (uint32_t i = 0; i < declared && directories + 8 * (i + 1) <= table;
+       ++i) {
+    headers.directories.push_back({get32(image, directories + 8 * i),
+                                   get32(image, directories + 8 * i + 4)});
+  }
   headers.resource_directory_rva = get32(image, directories + 16);
   headers.resource_directory_size = get32(image, directories + 20);
-  const uint32_t table = opt + optional_size;
   if (!fits(image, table, 40ull * count)) return std::nullopt;
   for (uint16_t i = 0; i < count; ++i) {
     const uint32_t header = table + 40u * i;
@@ -44,6 +53,7 @@ std::optional<ImageHeaders> read_headers(const Bytes& image) {
     section.virtual_address = get32(image, header + kSecVirtualAddress);
     section.size_of_raw_data = get32(image, header + kSecSizeOfRawData);
     section.pointer_to_raw_data = get32(image, header + kSecPointerToRawData);
+    section.characteristics = get32(image, header + 36);
     if (headers.rsrc_index < 0 && section.name == ".rsrc") {
       headers.rsrc_index = i;
     }

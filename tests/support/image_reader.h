@@ -18,12 +18,22 @@ struct SectionHeader {
   uint32_t virtual_address = 0;
   uint32_t size_of_raw_data = 0;
   uint32_t pointer_to_raw_data = 0;
+  uint32_t characteristics = 0;
+};
+
+struct DirectoryEntry {
+  uint32_t rva = 0;  // a file offset for the certificate table (index 4)
+  uint32_t size = 0;
 };
 
 struct ImageHeaders {
   bool pe32_plus = false;
   uint32_t file_alignment = 0;
+  uint32_t section_alignment = 0;
   uint32_t size_of_image = 0;
+  uint32_t checksum_offset = 0;  // of the CheckSum field in the file
+  uint32_t pointer_to_symbol_table = 0;
+  std::vector<DirectoryEntry> directories;  // as many as the header declares
   uint32_t resource_directory_rva = 0;
   uint32_t resource_directory_size = 0;
   std::vector<SectionHeader> sections;

@@ -40,6 +40,18 @@ uint32_t get32(const Bytes& bytes, size_t offset) {
          (static_cast<uint32_t>(get16(bytes, offset + 2)) << 16);
 }
 
+uint32_t reference_checksum(Bytes file, uint32_t checksum_offset) {
+  put32(file, checksum_offset, 0);
+  uint32_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    uint32_t word = file[i] | (i + 1 < file.size() ? file[i + 1] << 8 : 0);
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return sum + static_cast<uint32_t>(file.size());
+}
+
 Bytes units(const std::vector<uint16_t>& values) {
   Bytes bytes;
   for (uint16_t value : values) append16(bytes, value);

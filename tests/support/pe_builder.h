@@ -29,6 +29,9 @@ void pad_to(Bytes& bytes, size_t alignment);
 // Reads; the caller keeps the offset inside the vector.
 uint16_t get16(const Bytes& bytes, size_t offset);
 uint32_t get32(const Bytes& bytes, size_t offset);
+// The PE checksum of `file` by the published algorithm (16-bit words, carry
+// folded after every add, the field at `checksum_offset` counted as zero).
+uint32_t reference_checksum(Bytes file, uint32_t checksum_offset);
 // Units in the order written, for expected item contents: {0x0001, 'A'}.
 Bytes units(const std::vector<uint16_t>& values);
 Bytes concat(const std::vector<Bytes>& parts);

@@ -14,6 +14,7 @@ namespace {
 using testsupport::Bytes;
 using testsupport::get32;
 using testsupport::put32;
+using testsupport::reference_checksum;
 
 constexpr uint32_t kDiscardable = 0x42000040;  // initialized, discardable
 constexpr uint32_t kReadWrite = 0xC0000040;
@@ -132,19 +133,6 @@ struct Fields {
 constexpr uint32_t kVirtualSize = 8, kVirtualAddress = 12, kRawSize = 16,
                    kRawPointer = 20;
 constexpr uint32_t kSizeOfImage = 56, kCheckSum = 64;
-
-// The published algorithm: 16-bit words, carry folded after every add.
-uint32_t reference_checksum(Bytes file, uint32_t checksum_offset) {
-  put32(file, checksum_offset, 0);
-  uint32_t sum = 0;
-  for (size_t i = 0; i < file.size(); i += 2) {
-    uint32_t word = file[i] | (i + 1 < file.size() ? file[i + 1] << 8 : 0);
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return sum + static_cast<uint32_t>(file.size());
-}
 
 TEST(OutputLayout, InPlaceWithinVirtualSizeKeepsHeaders) {
   Layout layout;
