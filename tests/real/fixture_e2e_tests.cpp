@@ -53,22 +53,27 @@ struct Translated {
   testsupport::RunResult run;
 };
 
-Translated translate(const testsupport::TempDir& dir, const Fixture& fixture) {
+// Translates `original` stored in `dir` under `name` with the fixture list.
+Translated translate(const testsupport::TempDir& dir, const std::string& name,
+                     const Bytes& original) {
   Translated result;
-  result.original = *testsupport::read_file(real::fixture_path(fixture.name));
-  testsupport::write_file(dir.file(fixture.name), result.original);
+  result.original = original;
+  testsupport::write_file(dir.file(name), result.original);
   testsupport::write_file(dir.file("list.txt"),
                           real::list_file(real::fixture_translations()));
   testsupport::RunOptions options;
   options.cwd = dir.path;
-  result.run = testsupport::run_program(UITRANS_BINARY,
-                                        {"list.txt", fixture.name}, options);
-  result.output =
-      testsupport::read_file(dir.file(fixture.name)).value_or(Bytes{});
+  result.run =
+      testsupport::run_program(UITRANS_BINARY, {"list.txt", name}, options);
+  result.output = testsupport::read_file(dir.file(name)).value_or(Bytes{});
   result.backup =
-      testsupport::read_file(dir.file(std::string(fixture.name) + ".old"))
-          .value_or(Bytes{});
+      testsupport::read_file(dir.file(name + ".old")).value_or(Bytes{});
   return result;
+}
+
+Translated translate(const testsupport::TempDir& dir, const std::string& name) {
+  return translate(dir, name,
+                   *testsupport::read_file(real::fixture_path(name)));
 }
 
 class FixtureTranslation : public ::testing::TestWithParam<Fixture> {
@@ -78,12 +83,11 @@ class FixtureTranslation : public ::testing::TestWithParam<Fixture> {
 
 TEST_P(FixtureTranslation, ReportsEveryHitAndKeepsTheLayout) {
   const Fixture& fixture = GetParam();
-  Translated result = translate(dir, fixture);
+  Translated result = translate(dir, fixture.name);
   ASSERT_TRUE(result.run.exited);
   EXPECT_EQ(result.run.status, 0);
   // No growth warning: the section's slack takes the longer texts.
-  EXPECT_EQ(result.run.out, std::to_string(real::kFixtureHits) +
-                                " strings replaced in " + fixture.name + ".\n");
+  EXPECT_EQ(result.run.out, real::translation_report(fixture.name, false));
   EXPECT_EQ(result.backup, result.original);
   EXPECT_EQ(testsupport::read_file(dir.file("out.txt")), Bytes({0xFF, 0xFE}));
 
@@ -92,6 +96,10 @@ TEST_P(FixtureTranslation, ReportsEveryHitAndKeepsTheLayout) {
   ASSERT_TRUE(before && after);
   EXPECT_EQ(before->pe32_plus, fixture.pe32_plus);
   EXPECT_EQ(result.output.size(), result.original.size());
+  // The linker states a checksum; it is recomputed for the new contents.
+  EXPECT_EQ(
+      testsupport::get32(result.output, after->checksum_offset),
+      testsupport::reference_checksum(result.output, after->checksum_offset));
   // The in-place layout: every section keeps its place in the file and in
   // memory; only the resource section's VirtualSize may rise to cover the
   // texts that grew into its slack.
@@ -123,7 +131,7 @@ TEST_P(FixtureTranslation, ReportsEveryHitAndKeepsTheLayout) {
 }
 
 TEST_P(FixtureTranslation, OtherResourcesComeOutByteIdentical) {
-  Translated result = translate(dir, GetParam());
+  Translated result = translate(dir, GetParam().name);
   std::optional<ResourceView> before =
       testsupport::read_resources(result.original);
   std::optional<ResourceView> after =
@@ -143,7 +151,7 @@ TEST_P(FixtureTranslation, OtherResourcesComeOutByteIdentical) {
 }
 
 TEST_P(FixtureTranslation, MenusAndDialogsHoldTheReplacementsOnly) {
-  Translated result = translate(dir, GetParam());
+  Translated result = translate(dir, GetParam().name);
   std::optional<ResourceView> before =
       testsupport::read_resources(result.original);
   std::optional<ResourceView> after =
@@ -174,6 +182,276 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureTranslation,
                          ::testing::ValuesIn(kFixtures), [](const auto& info) {
                            return info.param.pe32_plus ? std::string("Pe32Plus")
                                                        : std::string("Pe32");
+                         });
+
+// --- Grown resource sections ----------------------------------------------
+//
+// The fixtures below keep almost no room behind their resources, so the same
+// translation grows the section in the file; the headers must then describe
+// the new image as a loader reads it.
+
+using testsupport::ImageHeaders;
+
+constexpr uint32_t kDiscardable = 0x02000000;
+constexpr uint32_t kDirectoryResources = 2, kDirectoryCertificates = 4,
+                   kDirectoryDebug = 6;
+
+struct GrownFixture {
+  const char* name;
+  bool moves_up;     // sections after the resource section move in memory
+  size_t following;  // sections after the resource section
+};
+
+const GrownFixture kGrownFixtures[] = {
+    {"app64_grown.exe", false, 1},  // within the room in memory; .reloc
+    {"app64_shift.exe", true, 1},   // .reloc moves up
+    {"app32_shift.exe", true, 1},
+    {"app64_debug.exe", true, 10},  // .reloc, nine debug sections, symbols
+    {"app64_last.exe", false, 0},   // the resource section is the last one
+};
+
+void PrintTo(const GrownFixture& fixture, std::ostream* out) {
+  *out << fixture.name;
+}
+
+// `size` bytes at `rva`, read through the section table; empty when the
+// range is not stored in the file.
+Bytes at_rva(const Bytes& image, const ImageHeaders& headers, uint32_t rva,
+             uint32_t size) {
+  for (const auto& section : headers.sections) {
+    if (rva < section.virtual_address ||
+        uint64_t{rva} + size >
+            uint64_t{section.virtual_address} + section.size_of_raw_data) {
+      continue;
+    }
+    auto begin = image.begin() + section.pointer_to_raw_data +
+                 (rva - section.virtual_address);
+    return Bytes(begin, begin + size);
+  }
+  return {};
+}
+
+class GrownTranslation : public ::testing::TestWithParam<GrownFixture> {
+ protected:
+  void SetUp() override {
+    result = translate(dir, GetParam().name);
+    ASSERT_TRUE(result.run.exited);
+    before = testsupport::read_headers(result.original);
+    after = testsupport::read_headers(result.output);
+    ASSERT_TRUE(before && after);
+    ASSERT_EQ(after->sections.size(), before->sections.size());
+    rsrc = before->rsrc_index;
+    ASSERT_GE(rsrc, 0);
+  }
+  testsupport::TempDir dir;
+  Translated result;
+  std::optional<ImageHeaders> before, after;
+  int rsrc = -1;
+};
+
+TEST_P(GrownTranslation, SectionGrowsInTheFileAndTheRestMoves) {
+  EXPECT_EQ(result.run.status, 0);
+  EXPECT_EQ(result.run.out, real::translation_report(GetParam().name, true));
+  EXPECT_EQ(result.backup, result.original);
+  const auto& old_rsrc = before->sections[rsrc];
+  const auto& new_rsrc = after->sections[rsrc];
+  ASSERT_GT(new_rsrc.size_of_raw_data, old_rsrc.size_of_raw_data);
+  const uint32_t delta = new_rsrc.size_of_raw_data - old_rsrc.size_of_raw_data;
+  EXPECT_EQ(result.output.size(), result.original.size() + delta);
+  // Every other section keeps its bytes; those stored after the resource
+  // section are found delta bytes further on, as their headers say.
+  for (size_t i = 0; i < before->sections.size(); ++i) {
+    const auto& old_section = before->sections[i];
+    if (static_cast<int>(i) == rsrc || old_section.size_of_raw_data == 0) {
+      continue;
+    }
+    const uint32_t moved =
+        old_section.pointer_to_raw_data > old_rsrc.pointer_to_raw_data ? delta
+                                                                       : 0;
+    const auto& new_section = after->sections[i];
+    EXPECT_EQ(new_section.pointer_to_raw_data,
+              old_section.pointer_to_raw_data + moved)
+        << old_section.name;
+    EXPECT_TRUE(
+        std::equal(result.original.begin() + old_section.pointer_to_raw_data,
+                   result.original.begin() + old_section.pointer_to_raw_data +
+                       old_section.size_of_raw_data,
+                   result.output.begin() + new_section.pointer_to_raw_data))
+        << old_section.name;
+  }
+  // An unstripped image ends with its symbol and string tables.
+  if (before->pointer_to_symbol_table != 0) {
+    EXPECT_EQ(after->pointer_to_symbol_table,
+              before->pointer_to_symbol_table + delta);
+    EXPECT_TRUE(
+        std::equal(result.original.begin() + before->pointer_to_symbol_table,
+                   result.original.end(),
+                   result.output.begin() + after->pointer_to_symbol_table));
+  }
+  EXPECT_EQ(
+      testsupport::get32(result.output, after->checksum_offset),
+      testsupport::reference_checksum(result.output, after->checksum_offset));
+}
+
+TEST_P(GrownTranslation, MemoryLayoutHoldsTheGrownSection) {
+  const GrownFixture& fixture = GetParam();
+  const uint32_t alignment = before->section_alignment;
+  const auto& old_rsrc = before->sections[rsrc];
+  const auto& new_rsrc = after->sections[rsrc];
+  // The section spans its new contents, and the directory entry says so.
+  EXPECT_EQ(new_rsrc.virtual_size, new_rsrc.size_of_raw_data);
+  EXPECT_EQ(after->resource_directory_rva, old_rsrc.virtual_address);
+  EXPECT_EQ(after->resource_directory_size, new_rsrc.virtual_size);
+  // Sections after it in memory move up together, by whole alignment steps,
+  // only as far as needed.
+  uint32_t shift = 0;
+  size_t following = 0;
+  for (size_t i = 0; i < before->sections.size(); ++i) {
+    if (before->sections[i].virtual_address <= old_rsrc.virtual_address) {
+      EXPECT_EQ(after->sections[i].virtual_address,
+                before->sections[i].virtual_address);
+      continue;
+    }
+    EXPECT_NE(before->sections[i].characteristics & kDiscardable, 0u);
+    if (following++ == 0) {
+      shift = after->sections[i].virtual_address -
+              before->sections[i].virtual_address;
+    }
+    EXPECT_EQ(after->sections[i].virtual_address,
+              before->sections[i].virtual_address + shift);
+  }
+  EXPECT_EQ(following, fixture.following);
+  EXPECT_EQ(shift % alignment, 0u);
+  EXPECT_EQ(shift != 0, fixture.moves_up);
+  // No two sections overlap in memory, and the image spans them all.
+  std::vector<testsupport::SectionHeader> sorted = after->sections;
+  std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+    return a.virtual_address < b.virtual_address;
+  });
+  for (size_t i = 1; i < sorted.size(); ++i) {
+    EXPECT_GE(sorted[i].virtual_address,
+              sorted[i - 1].virtual_address +
+                  testsupport::round_up(sorted[i - 1].virtual_size, alignment))
+        << sorted[i].name;
+  }
+  EXPECT_EQ(after->size_of_image,
+            testsupport::round_up(
+                sorted.back().virtual_address + sorted.back().virtual_size,
+                alignment));
+  if (shift == 0) {
+    EXPECT_EQ(after->size_of_image,
+              std::max(before->size_of_image,
+                       testsupport::round_up(
+                           new_rsrc.virtual_address + new_rsrc.virtual_size,
+                           alignment)));
+  }
+  // Every data directory entry still finds its contents (relocations in the
+  // moved .reloc among them); the resources were rebuilt, and the certificate
+  // table is addressed by file offset.
+  ASSERT_EQ(after->directories.size(), before->directories.size());
+  for (uint32_t i = 0; i < before->directories.size(); ++i) {
+    const auto& entry = before->directories[i];
+    if (i == kDirectoryResources || i == kDirectoryCertificates ||
+        entry.rva == 0) {
+      continue;
+    }
+    const Bytes contents =
+        at_rva(result.original, *before, entry.rva, entry.size);
+    ASSERT_FALSE(contents.empty()) << "directory " << i;
+    EXPECT_EQ(after->directories[i].size, entry.size);
+    EXPECT_EQ(
+        at_rva(result.output, *after, after->directories[i].rva, entry.size),
+        contents)
+        << "directory " << i;
+  }
+  // Debug directory entries (a build id) still point at their data, both by
+  // address and by file offset.
+  if (before->directories.size() > kDirectoryDebug &&
+      before->directories[kDirectoryDebug].rva != 0) {
+    const auto& debug = after->directories[kDirectoryDebug];
+    const Bytes entries = at_rva(result.output, *after, debug.rva, debug.size);
+    const Bytes old_entries =
+        at_rva(result.original, *before,
+               before->directories[kDirectoryDebug].rva, debug.size);
+    ASSERT_GE(entries.size(), 28u);
+    for (size_t at = 0; at + 28 <= entries.size(); at += 28) {
+      const uint32_t size = testsupport::get32(entries, at + 16);
+      const uint32_t old_pointer = testsupport::get32(old_entries, at + 24);
+      const Bytes data(result.original.begin() + old_pointer,
+                       result.original.begin() + old_pointer + size);
+      EXPECT_EQ(at_rva(result.output, *after,
+                       testsupport::get32(entries, at + 20), size),
+                data);
+      const uint32_t pointer = testsupport::get32(entries, at + 24);
+      EXPECT_TRUE(std::equal(data.begin(), data.end(),
+                             result.output.begin() + pointer));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, GrownTranslation,
+                         ::testing::ValuesIn(kGrownFixtures),
+                         [](const auto& info) {
+                           std::string name = info.param.name;
+                           return name.substr(0, name.find('.'));
+                         });
+
+// A section that is not discardable may not be moved: when the grown section
+// would reach it in memory, the tool refuses and touches no file. Linkers
+// mark .reloc and debug sections discardable, so a copy is patched here.
+struct Refusal {
+  const char* name;
+  bool last;     // patch the last following section rather than the first
+  bool refused;  // the grown section reaches into the room of the patched one
+};
+
+const Refusal kRefusals[] = {
+    {"app64_shift.exe", false, true},
+    {"app32_shift.exe", false, true},
+    {"app64_debug.exe", true, true},
+    // Growth within the room in memory leaves the following sections alone.
+    {"app64_grown.exe", false, false},
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+  *out << refusal.name << (refusal.last ? " last" : " first");
+}
+
+class NonDiscardableFollower : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(NonDiscardableFollower, IsMovedNeverAndReachedOnlyByRefusal) {
+  const Refusal& refusal = GetParam();
+  Bytes image = *testsupport::read_file(real::fixture_path(refusal.name));
+  std::optional<ImageHeaders> headers = testsupport::read_headers(image);
+  ASSERT_TRUE(headers);
+  const uint32_t nt = testsupport::get32(image, 0x3C);
+  const uint32_t table = nt + 24 + testsupport::get16(image, nt + 20);
+  const uint32_t patched =
+      refusal.last ? static_cast<uint32_t>(headers->sections.size() - 1)
+                   : static_cast<uint32_t>(headers->rsrc_index + 1);
+  ASSERT_GT(patched, static_cast<uint32_t>(headers->rsrc_index));
+  const uint32_t at = table + 40 * patched + 36;
+  testsupport::put32(image, at, testsupport::get32(image, at) & ~kDiscardable);
+
+  testsupport::TempDir dir;
+  Translated result = translate(dir, refusal.name, image);
+  ASSERT_TRUE(result.run.exited);
+  EXPECT_EQ(result.run.status, 0);
+  if (!refusal.refused) {
+    EXPECT_EQ(result.run.out, real::translation_report(refusal.name, true));
+    return;
+  }
+  EXPECT_EQ(result.run.out, "Can't grow the resource section of " +
+                                std::string(refusal.name) + ".\n");
+  EXPECT_EQ(result.output, image);
+  EXPECT_FALSE(
+      testsupport::read_file(dir.file(std::string(refusal.name) + ".old")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, NonDiscardableFollower,
+                         ::testing::ValuesIn(kRefusals), [](const auto& info) {
+                           std::string name = info.param.name;
+                           return name.substr(0, name.find('.'));
                          });
 
 }  // namespace

@@ -38,6 +38,17 @@ const std::vector<Translation>& fixture_translations() {
   return translations;
 }
 
+std::string translation_report(const std::string& name, bool grown) {
+  std::string report =
+      std::to_string(kFixtureHits) + " strings replaced in " + name + ".\n";
+  if (grown) {
+    report += " Warning: " + name +
+              " string tables resized -\n\tstill experimental, could cause "
+              "corruption.\n";
+  }
+  return report;
+}
+
 Bytes list_file(const std::vector<Translation>& translations) {
   Bytes bytes = {0xFF, 0xFE};
   for (const Translation& pair : translations) {

@@ -27,6 +27,10 @@ const std::vector<Translation>& fixture_translations();
 // dialog texts (two of them in creation data).
 inline constexpr int kFixtureHits = 27;
 
+// What the tool prints for a fixture translated with fixture_translations():
+// the summary line, and the growth warning when the section grew in the file.
+std::string translation_report(const std::string& name, bool grown);
+
 // A list file: byte-order mark, then find and replacement lines, CR LF.
 Bytes list_file(const std::vector<Translation>& translations);
 
