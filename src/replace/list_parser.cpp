@@ -31,23 +31,25 @@ size_t line_length(const std::vector<char16_t>& units, size_t start) {
 // or 0 when the file is not UTF-16.
 size_t decode_units(ByteSpan file_bytes, std::vector<char16_t>* units) {
   size_t size = file_bytes.size;
-  // The file plus a zero byte, padded so the sentinels have room.
-  std::vector<uint8_t> bytes(file_bytes.data, file_bytes.data + size);
-  bytes.resize(size + 5, 0);
-  bool big_endian = size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
-  if (big_endian) {
-    // For an odd size the last swap takes in the zero byte after the data.
-    for (size_t i = 0; i < size; i += 2) std::swap(bytes[i], bytes[i + 1]);
-  }
-  if ((bytes[0] | (bytes[1] << 8)) != kByteOrderMark) return 0;
-  if (size % 2 != 0) ++size;
-  size_t count = size / 2;
-  units->assign(count + 2, 0);
-  for (size_t i = 0; i < count; ++i) {
-    (*units)[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
-  (*units)[count] = kLineFeed;
-  (*units)[count + 1] = 0;
+  const uint8_t* data = file_bytes.data;
+  // Bytes past the data read as the zero byte that follows it.
+  auto byte_at = [&](size_t i) -> unsigned { return i < size ? data[i] : 0; };
+  bool big_endian = size >= 2 && data[0] == 0xFE && data[1] == 0xFF;
+  // For an odd size the last unit takes in the zero byte after the data
+  // (as its high byte, or its low byte once a big-endian pair is swapped).
+  size_t count = (size + 1) / 2;
+  auto unit_at = [&](size_t i) -> char16_t {
+    unsigned first = byte_at(2 * i);
+    unsigned second = byte_at(2 * i + 1);
+    return static_cast<char16_t>(big_endian ? (first << 8) | second
+                                            : first | (second << 8));
+  };
+  if (unit_at(0) != kByteOrderMark) return 0;
+  units->resize(count + 2);
+  char16_t* out = units->data();
+  for (size_t i = 0; i < count; ++i) out[i] = unit_at(i);
+  out[count] = kLineFeed;
+  out[count + 1] = 0;
   return count;
 }
 
