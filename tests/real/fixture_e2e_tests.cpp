@@ -257,7 +257,7 @@ TEST_P(GrownTranslation, SectionGrowsInTheFileAndTheRestMoves) {
   const auto& new_rsrc = after->sections[rsrc];
   ASSERT_GT(new_rsrc.size_of_raw_data, old_rsrc.size_of_raw_data);
   const uint32_t delta = new_rsrc.size_of_raw_data - old_rsrc.size_of_raw_data;
-  EXPECT_EQ(result.output.size(), result.original.size() + delta);
+  ASSERT_EQ(result.output.size(), result.original.size() + delta);
   // Every other section keeps its bytes; those stored after the resource
   // section are found delta bytes further on, as their headers say.
   for (size_t i = 0; i < before->sections.size(); ++i) {
@@ -269,7 +269,7 @@ TEST_P(GrownTranslation, SectionGrowsInTheFileAndTheRestMoves) {
         old_section.pointer_to_raw_data > old_rsrc.pointer_to_raw_data ? delta
                                                                        : 0;
     const auto& new_section = after->sections[i];
-    EXPECT_EQ(new_section.pointer_to_raw_data,
+    ASSERT_EQ(new_section.pointer_to_raw_data,
               old_section.pointer_to_raw_data + moved)
         << old_section.name;
     EXPECT_TRUE(
@@ -281,7 +281,7 @@ TEST_P(GrownTranslation, SectionGrowsInTheFileAndTheRestMoves) {
   }
   // An unstripped image ends with its symbol and string tables.
   if (before->pointer_to_symbol_table != 0) {
-    EXPECT_EQ(after->pointer_to_symbol_table,
+    ASSERT_EQ(after->pointer_to_symbol_table,
               before->pointer_to_symbol_table + delta);
     EXPECT_TRUE(
         std::equal(result.original.begin() + before->pointer_to_symbol_table,
@@ -377,12 +377,14 @@ TEST_P(GrownTranslation, MemoryLayoutHoldsTheGrownSection) {
     for (size_t at = 0; at + 28 <= entries.size(); at += 28) {
       const uint32_t size = testsupport::get32(entries, at + 16);
       const uint32_t old_pointer = testsupport::get32(old_entries, at + 24);
+      ASSERT_LE(uint64_t{old_pointer} + size, result.original.size());
       const Bytes data(result.original.begin() + old_pointer,
                        result.original.begin() + old_pointer + size);
       EXPECT_EQ(at_rva(result.output, *after,
                        testsupport::get32(entries, at + 20), size),
                 data);
       const uint32_t pointer = testsupport::get32(entries, at + 24);
+      ASSERT_LE(uint64_t{pointer} + size, result.output.size());
       EXPECT_TRUE(std::equal(data.begin(), data.end(),
                              result.output.begin() + pointer));
     }
