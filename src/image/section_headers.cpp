@@ -179,14 +179,14 @@ HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
                                          : resource_bytes > virtual_size;
   plan.new_virtual_size =
       plan.virtual_size_changed ? new_resource_size : virtual_size;
-  if (!plan.grown && !plan.virtual_size_changed) return plan;
+  if (!plan.virtual_size_changed) return plan;
 
+  // The section's new extent in memory must be placed at aligned addresses.
   uint32_t alignment = section_alignment(image, info);
   if (!is_power_of_two(alignment)) {
     plan.can_write = false;
     return plan;
   }
-  if (!plan.virtual_size_changed) return plan;
 
   std::vector<SectionHeader> sections = read_section_headers(image, info);
   std::vector<size_t> following = following_sections(sections, info);
@@ -274,8 +274,10 @@ void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
     write_u32(image, size, sections[index].offset + kSectionVirtualAddress,
               sections[index].virtual_address + plan.address_shift);
   }
-  // The image must span every section as it now lies in memory.
+  // The image must span every section as it now lies in memory. Without a
+  // usable alignment nothing moved in memory, and the size stays as it was.
   uint32_t alignment = section_alignment(span, info);
+  if (!is_power_of_two(alignment)) return;
   uint64_t image_end = 0;
   for (const SectionHeader& section : read_section_headers(span, info)) {
     image_end = std::max<uint64_t>(

@@ -223,8 +223,19 @@ TEST(OutputLayout, RefusesWhenSectionAlignmentIsUnusable) {
   Built built = build(layout);
   EXPECT_EQ(compose(built, 0x40, 0x1100).status,
             uitrans::ComposeStatus::cannot_grow);
-  // Fitting in place needs no alignment.
+  // Fitting in place needs no alignment, and neither does growing in the
+  // file when the section already has the room in memory.
   EXPECT_EQ(compose(built, 0x40, 0x100).status, uitrans::ComposeStatus::ok);
+  layout.rsrc_virtual = 0x2000;
+  Built roomy = build(layout);
+  Composed out = compose(roomy, 0x40, 0x1100);
+  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  Fields f{roomy, out.file};
+  EXPECT_EQ(f.section(1, kRawSize), 0x1200u);
+  EXPECT_EQ(f.section(1, kVirtualSize), 0x2000u);
+  EXPECT_EQ(f.optional(kSizeOfImage),
+            get32(roomy.image.bytes,
+                  roomy.image.optional_header_offset + kSizeOfImage));
 }
 
 TEST(OutputLayout, StatedChecksumIsRecomputedInBothLayouts) {
