@@ -310,19 +310,22 @@ class Rebuild:
         seen_dirs = {0}
         seen_data = set()
         cur_type = None
-        # stack of [node, next entry index, depth]
-        stack = [[0, 0, 1]]
-        while stack:
-            top = stack[-1]
-            node, k, depth = top
+        def open_dir(node, depth):
+            # the entry counts are read once, when the directory is entered
             base = root + node
-            named = rd16(img, base + 12)
-            ids = rd16(img, base + 14)
             if base + 16 > len(img):
                 raise Invalid()
-            cnt = named + ids
+            cnt = rd16(img, base + 12) + rd16(img, base + 14)
             if base + 16 + 8 * cnt > len(img):
                 raise Invalid()
+            return [node, 0, depth, cnt]
+
+        # stack of [node, next entry index, depth, entry count]
+        stack = [open_dir(0, 1)]
+        while stack:
+            top = stack[-1]
+            node, k, depth, cnt = top
+            base = root + node
             if k >= cnt:
                 stack.pop()
                 continue
@@ -336,7 +339,7 @@ class Rebuild:
                     note("dir-seen-again")
                     continue
                 seen_dirs.add(sub)
-                stack.append([sub, 0, depth + 1])
+                stack.append(open_dir(sub, depth + 1))
                 continue
             de = otd
             if de in seen_data:
