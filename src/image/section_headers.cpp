@@ -265,10 +265,11 @@ void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
   if (plan.virtual_size_changed) {
     write_u32(image, size, resource_header + kSectionVirtualSize,
               plan.new_virtual_size);
-    write_u32(image, size,
-              uint64_t{info.data_directory_offset} +
-                  8 * uint64_t{kResourceDirectoryIndex} + 4,
-              plan.new_virtual_size);
+    // A data directory too short to hold the resource entry has none.
+    if (directories.size() > kResourceDirectoryIndex) {
+      write_u32(image, size, directories[kResourceDirectoryIndex].offset + 4,
+                plan.new_virtual_size);
+    }
   }
   for (size_t index : moved) {
     write_u32(image, size, sections[index].offset + kSectionVirtualAddress,
