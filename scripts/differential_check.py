@@ -745,11 +745,7 @@ def main():
     ap.add_argument("--save-dir", default="diff-cases")
     ap.add_argument("--max-save", type=int, default=50)
     ap.add_argument("--quiet", action="store_true")
-    ap.add_argument("--dd2-always", action="store_true",
-                    help="expect the resource entry's Size to be written even when"
-                         " NumberOfRvaAndSizes leaves index 2 out")
     args = ap.parse_args()
-    ref.DD2_SIZE_ALWAYS = args.dd2_always
     binary = os.path.abspath(args.binary)
     failures = 0
     kinds = {}

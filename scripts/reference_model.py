@@ -536,11 +536,6 @@ class CantGrow(Exception):
 # Policy knobs for readings the rules leave open (kept explicit so a
 # discrepancy can be traced to one reading).
 SIZEOFIMAGE_WHEN = "vs_changed_or_grown"   # or "vs_changed", "always"
-# The resource entry's Size is written only when the data directory array
-# (NumberOfRvaAndSizes, bounded by the optional header) holds index 2.
-DD2_SIZE_ALWAYS = False
-
-
 def extent(vs, raw):
     """A section's extent in memory: VirtualSize, or the raw size when it is 0."""
     return vs if vs else raw
@@ -621,7 +616,8 @@ def produce_output(img, info, rb):
 
     if vs_changed:
         wr32(img, h + 8, R)
-        if DD2_SIZE_ALWAYS or dd_present(img, info, 2):
+        # Only when the data directory array holds the resource entry.
+        if dd_present(img, info, 2):
             wr32(img, info.dd + 20, R)
     if moved:
         for k in range(16):
