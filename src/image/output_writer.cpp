@@ -36,13 +36,32 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
   uint8_t* bytes = image->data.get();
   apply_header_plan(bytes, image->size, info, plan, output->new_resource_size);
   uint64_t root = info.resource_raw_pointer;
-  if (!plan.grown) {
-    uint8_t* data_start = bytes + root + prefix_size;
+  uint64_t checksum_at =
+      uint64_t{info.optional_header_offset} + kOptionalHeaderCheckSum;
+  uint64_t rewritten_start = root + prefix_size;
+  uint64_t rewritten_end = root + resource_size;
+  bool checksum_rewritten =
+      checksum_at + 4 > rewritten_start && checksum_at < rewritten_end;
+  if (!plan.grown && checksum_rewritten) {
+    // A section table that puts resource data over the optional header: the
+    // data goes into the image so that the checksum lands where it is read.
+    uint8_t* data_start = bytes + rewritten_start;
     if (data_area.size > 0) {
       std::memcpy(data_start, data_area.data, data_area.size);
     }
     std::memset(data_start + data_area.size, 0, resource_size - resource_bytes);
     output->chunks.push_back(WriteChunk{bytes, image->size});
+  } else if (!plan.grown) {
+    // The same layout, with the data area and its zero padding written from
+    // where they are instead of copied over the old data first.
+    output->chunks.push_back(
+        WriteChunk{bytes, static_cast<size_t>(rewritten_start)});
+    output->chunks.push_back(WriteChunk{data_area.data, data_area.size});
+    output->chunks.push_back(WriteChunk{
+        nullptr, static_cast<size_t>(resource_size - resource_bytes)});
+    output->chunks.push_back(
+        WriteChunk{bytes + rewritten_end,
+                   static_cast<size_t>(image->size - rewritten_end)});
   } else {
     output->grown = true;
     uint64_t old_end = root + info.resource_raw_size;
@@ -73,24 +92,23 @@ bool open_output(const BackupPlan& plan, PendingOutput* pending) {
 
 namespace {
 
-bool write_zeros(platform::FileHandle file, size_t size) {
-  static const uint8_t kZeros[1024] = {};
-  while (size > 0) {
-    size_t piece = size < sizeof kZeros ? size : sizeof kZeros;
-    if (!platform::write_all(file, kZeros, piece)) return false;
-    size -= piece;
-  }
-  return true;
-}
-
+// The output as pieces of one gathered write; zero runs come from a shared
+// block of zeros.
 bool write_chunks(const OutputImage& output, platform::FileHandle file) {
+  static const uint8_t kZeros[65536] = {};
+  std::vector<platform::ConstBuffer> pieces;
   for (const WriteChunk& chunk : output.chunks) {
-    bool ok = chunk.data != nullptr
-                  ? platform::write_all(file, chunk.data, chunk.size)
-                  : write_zeros(file, chunk.size);
-    if (!ok) return false;
+    if (chunk.data != nullptr) {
+      pieces.push_back(platform::ConstBuffer{chunk.data, chunk.size});
+      continue;
+    }
+    for (size_t left = chunk.size; left > 0;) {
+      size_t piece = left < sizeof kZeros ? left : sizeof kZeros;
+      pieces.push_back(platform::ConstBuffer{kZeros, piece});
+      left -= piece;
+    }
   }
-  return true;
+  return platform::write_gathered(file, pieces.data(), pieces.size());
 }
 
 }  // namespace

@@ -46,6 +46,14 @@ bool create_temp_beside(const NativeString& target,
                         const NativeString& mode_source, FileHandle* out,
                         NativeString* temp_path);
 bool write_all(FileHandle file, const void* data, size_t size);
+// A piece of a gathered write.
+struct ConstBuffer {
+  const void* data = nullptr;
+  size_t size = 0;
+};
+// Writes the pieces one after another, with as few calls as the system
+// allows.
+bool write_gathered(FileHandle file, const ConstBuffer* pieces, size_t count);
 // Flushes written data to stable storage.
 bool flush_file(FileHandle file);
 

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -146,6 +147,38 @@ bool write_all(FileHandle file, const void* data, size_t size) {
     if (put <= 0) return false;
     bytes += put;
     size -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool write_gathered(FileHandle file, const ConstBuffer* pieces, size_t count) {
+  constexpr size_t kMaxPieces = 1024;  // IOV_MAX on Linux and the BSDs
+  iovec vectors[kMaxPieces];
+  size_t next = 0;
+  size_t skip = 0;  // bytes of pieces[next] already written
+  while (next < count) {
+    size_t used = 0;
+    for (size_t i = next; i < count && used < kMaxPieces; ++i) {
+      size_t offset = i == next ? skip : 0;
+      if (pieces[i].size == offset) continue;
+      vectors[used].iov_base =
+          const_cast<uint8_t*>(static_cast<const uint8_t*>(pieces[i].data)) +
+          offset;
+      vectors[used].iov_len = pieces[i].size - offset;
+      ++used;
+    }
+    if (used == 0) return true;
+    ssize_t put = writev(fd_of(file), vectors, static_cast<int>(used));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    // Advance past what was written; a short write resumes mid-piece.
+    size_t left = static_cast<size_t>(put);
+    while (next < count && left >= pieces[next].size - skip) {
+      left -= pieces[next].size - skip;
+      skip = 0;
+      ++next;
+    }
+    skip += left;
   }
   return true;
 }

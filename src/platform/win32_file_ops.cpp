@@ -278,6 +278,15 @@ bool write_all(FileHandle file, const void* data, size_t size) {
   return true;
 }
 
+// Files opened for ordinary (not overlapped, unbuffered) writing have no
+// gathered write: the pieces go one by one.
+bool write_gathered(FileHandle file, const ConstBuffer* pieces, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!write_all(file, pieces[i].data, pieces[i].size)) return false;
+  }
+  return true;
+}
+
 bool flush_file(FileHandle file) {
   return FlushFileBuffers(handle_of(file)) != 0;
 }

@@ -9,11 +9,12 @@
 //   OP@N        the Nth call of OP (counting from 1) fails
 //   ...:ERRNO   with this errno (a name below) instead of OP's usual one
 //   write_budget=N   writes accept N bytes in all, then the disk is full
-// OP is one of open, read, write, fsync, close, mkostemp, rename,
+// OP is one of open, read, write (gathered writes too), fsync, close, mkostemp, rename,
 // renameat2, link, unlink.
 #include <fcntl.h>
 #include <stdarg.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -195,6 +196,19 @@ ssize_t __wrap_write(int fd, const void* buffer, size_t size) {
     p.write_budget -= static_cast<uint64_t>(written);
   }
   return written;
+}
+
+// A gathered write goes piece by piece through the write above, so that a
+// full disk cuts it short at the same byte and write@N counts its calls.
+ssize_t __wrap_writev(int fd, const struct iovec* vectors, int count) {
+  ssize_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    ssize_t put = __wrap_write(fd, vectors[i].iov_base, vectors[i].iov_len);
+    if (put < 0) return total > 0 ? total : -1;
+    total += put;
+    if (static_cast<size_t>(put) < vectors[i].iov_len) break;
+  }
+  return total;
 }
 
 int __wrap_fsync(int fd) {
