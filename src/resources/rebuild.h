@@ -17,16 +17,18 @@ inline constexpr uint32_t kResourceTypeMenu = 4;
 inline constexpr uint32_t kResourceTypeDialog = 5;
 
 // The rebuilt data area. Every byte between `used` and `capacity` is zero, so
-// units a rewriter skips for alignment read as zero.
+// units a rewriter skips for alignment read as zero. The allocation may be
+// larger than `capacity`; bytes beyond it are zeroed when they are reserved.
 struct RebuildOutput {
   uint8_t* data = nullptr;
   uint32_t used = 0;
-  uint32_t capacity = 0;
+  uint32_t capacity = 0;   // bytes usable, zero from `used` on
+  uint32_t allocated = 0;  // bytes allocated
   uint32_t reallocations = 0;  // counted for the benchmarks
   uint64_t bytes_moved = 0;
 };
 
-// Grows `out` (zero-filling) to exactly `capacity` bytes when it holds less.
+// Makes `capacity` bytes usable (zero-filled) when fewer are.
 bool reserve_output(RebuildOutput* out, uint64_t capacity);
 void release_output(RebuildOutput* out);
 

@@ -1,9 +1,10 @@
 // The growable, zero-filled data area of the rebuild.
 //
-// It grows by at least half its capacity, so the number of growths stays
-// logarithmic in the output size even with allocators that copy on every
-// reallocation (large blocks are remapped, not copied, where the C library
-// can).
+// The allocation grows by at least half its size, so the number of
+// reallocations stays logarithmic in the output size even with allocators
+// that copy on every reallocation (large blocks are remapped, not copied,
+// where the C library can). Only the bytes actually reserved are zeroed, so
+// the spare allocation is never touched.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,24 +13,36 @@
 
 namespace uitrans {
 
-bool reserve_output(RebuildOutput* out, uint64_t capacity) {
-  if (capacity <= out->capacity) return true;
-  if (capacity > UINT32_MAX) return false;
+namespace {
+
+bool grow_allocation(RebuildOutput* out, uint64_t needed) {
   uint64_t generous = std::min<uint64_t>(
-      UINT32_MAX, uint64_t{out->capacity} + out->capacity / 2);
-  uint64_t size = std::max(capacity, generous);
+      UINT32_MAX, uint64_t{out->allocated} + out->allocated / 2);
+  uint64_t size = std::max(needed, generous);
   void* grown = std::realloc(out->data, static_cast<size_t>(size));
-  if (grown == nullptr && size > capacity) {
-    size = capacity;
+  if (grown == nullptr && size > needed) {
+    size = needed;
     grown = std::realloc(out->data, static_cast<size_t>(size));
   }
   if (grown == nullptr) return false;
   out->data = static_cast<uint8_t*>(grown);
-  std::memset(out->data + out->capacity, 0,
-              static_cast<size_t>(size - out->capacity));
   out->reallocations += 1;
-  out->bytes_moved += out->used;
-  out->capacity = static_cast<uint32_t>(size);
+  out->bytes_moved += out->capacity;
+  out->allocated = static_cast<uint32_t>(size);
+  return true;
+}
+
+}  // namespace
+
+bool reserve_output(RebuildOutput* out, uint64_t capacity) {
+  if (capacity <= out->capacity) return true;
+  if (capacity > UINT32_MAX) return false;
+  if (capacity > out->allocated && !grow_allocation(out, capacity)) {
+    return false;
+  }
+  std::memset(out->data + out->capacity, 0,
+              static_cast<size_t>(capacity - out->capacity));
+  out->capacity = static_cast<uint32_t>(capacity);
   return true;
 }
 
