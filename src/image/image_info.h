@@ -14,10 +14,23 @@ namespace uitrans {
 inline constexpr uint64_t kMaxImageSize = 524288000;  // 500 MiB, accepted
 inline constexpr uint32_t kSectionHeaderSize = 40;
 
-// The whole executable file in one heap buffer, modified in place by the
-// rebuild and the output stages.
+// The whole executable file in memory (a private mapping where the platform
+// has one, else one heap buffer), modified in place by the rebuild and the
+// output stages; the file itself is never changed through it.
+// Releases an image buffer: a private mapping of the file, or heap memory.
+struct ImageRelease {
+  size_t mapped_size = 0;  // 0: allocated with new[]
+  void operator()(uint8_t* data) const {
+    if (mapped_size != 0) {
+      platform::unmap(data, mapped_size);
+    } else {
+      delete[] data;
+    }
+  }
+};
+
 struct ImageBuffer {
-  std::unique_ptr<uint8_t[]> data;
+  std::unique_ptr<uint8_t[], ImageRelease> data;
   size_t size = 0;
 
   ByteSpan span() const { return ByteSpan{data.get(), size}; }

@@ -20,9 +20,18 @@ ImageLoadStatus load_image(const platform::NativeString& path,
     platform::close_file(&file);
     return ImageLoadStatus::too_big;
   }
+  image->size = static_cast<size_t>(size);
+  // Mapped, only the pages the rebuild patches are copied: verbatim items
+  // are read straight from the file's cached pages.
+  uint8_t* mapped = nullptr;
+  if (platform::map_private(file, image->size, &mapped)) {
+    image->data = std::unique_ptr<uint8_t[], ImageRelease>(
+        mapped, ImageRelease{image->size});
+    platform::close_file(&file);
+    return ImageLoadStatus::ok;
+  }
   // A failed allocation counts as a failed read.
   image->data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-  image->size = static_cast<size_t>(size);
   bool ok = image->data != nullptr &&
             platform::read_exact(file, image->data.get(), image->size);
   platform::close_file(&file);

@@ -27,6 +27,11 @@ bool query_file_size(FileHandle file, uint64_t* size);
 // Reads exactly `size` bytes from the start of the file.
 bool read_exact(FileHandle file, void* buffer, size_t size);
 void close_file(FileHandle* file);
+// Maps the first `size` bytes of a file privately: the program may change
+// its copy, the file stays as it is. False where mapping is not available;
+// the caller then reads the file instead.
+bool map_private(FileHandle file, size_t size, uint8_t** data);
+void unmap(uint8_t* data, size_t size);
 
 // True when a file of this name exists and can be opened for reading.
 bool is_readable_file(const NativeString& path);

@@ -1,6 +1,7 @@
 // POSIX implementation of the platform file operations.
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -88,6 +89,17 @@ void close_file(FileHandle* file) {
   close(fd_of(*file));
   file->value = -1;
 }
+
+bool map_private(FileHandle file, size_t size, uint8_t** data) {
+  if (size == 0) return false;
+  void* mapped =
+      mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_of(file), 0);
+  if (mapped == MAP_FAILED) return false;
+  *data = static_cast<uint8_t*>(mapped);
+  return true;
+}
+
+void unmap(uint8_t* data, size_t size) { munmap(data, size); }
 
 bool is_readable_file(const NativeString& path) {
   FileHandle file;

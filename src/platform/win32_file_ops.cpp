@@ -193,6 +193,12 @@ void close_file(FileHandle* file) {
   file->value = -1;
 }
 
+// Images are read, not mapped: a mapped file could not be renamed to its
+// backup while the mapping is open.
+bool map_private(FileHandle, size_t, uint8_t**) { return false; }
+
+void unmap(uint8_t*, size_t) {}
+
 bool is_readable_file(const NativeString& path) {
   FileHandle file;
   if (!open_for_reading(path, &file)) return false;

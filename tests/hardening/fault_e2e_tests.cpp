@@ -158,7 +158,8 @@ TEST_F(FaultTest, FailuresLeaveEveryFileAsItWas) {
        false, true, "R" + error_writing},
       {"backup exists, rename onto the name fails", "rename", true, true,
        "R" + error_writing},
-      {"image cannot be read", "read@2", false, false, "Error reading %s.\n"},
+      {"image cannot be mapped or read", "mmap,read@2", false, false,
+       "Error reading %s.\n"},
   };
   for (const UntouchedCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -234,6 +235,7 @@ TEST_F(FaultTest, RunsThatStillSucceed) {
       {"renameat2 missing", "renameat2:ENOSYS", true},
       {"renameat2 unsupported by the file system", "renameat2:EINVAL", true},
       {"out.txt cannot be created", "open@3", false},
+      {"image cannot be mapped: it is read instead", "mmap", true},
   };
   const Bytes app = make_app(false);
   const Bytes list = make_list(false);

@@ -9,10 +9,11 @@
 //   OP@N        the Nth call of OP (counting from 1) fails
 //   ...:ERRNO   with this errno (a name below) instead of OP's usual one
 //   write_budget=N   writes accept N bytes in all, then the disk is full
-// OP is one of open, read, write (gathered writes too), fsync, close, mkostemp, rename,
-// renameat2, link, unlink.
+// OP is one of open, read, write (gathered writes too), fsync, close, mkostemp,
+// rename, renameat2, link, unlink, mmap.
 #include <fcntl.h>
 #include <stdarg.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -35,6 +36,8 @@ int __real_rename(const char* from, const char* to);
 long __real_syscall(long number, ...);
 int __real_link(const char* from, const char* to);
 int __real_unlink(const char* path);
+void* __real_mmap(void* address, size_t size, int protection, int flags, int fd,
+                  off_t offset);
 }
 
 namespace {
@@ -50,6 +53,7 @@ enum Op {
   kRenameat2,
   kLink,
   kUnlink,
+  kMmap,
   kOpCount
 };
 
@@ -62,7 +66,7 @@ const OpInfo kOps[kOpCount] = {
     {"open", EACCES},   {"read", EIO},         {"write", ENOSPC},
     {"fsync", EIO},     {"close", EIO},        {"mkostemp", EACCES},
     {"rename", EACCES}, {"renameat2", EACCES}, {"link", EPERM},
-    {"unlink", EACCES},
+    {"unlink", EACCES}, {"mmap", ENODEV},
 };
 
 struct ErrnoName {
@@ -74,6 +78,7 @@ const ErrnoName kErrnos[] = {
     {"EACCES", EACCES}, {"ENOSPC", ENOSPC}, {"EIO", EIO},
     {"ENOSYS", ENOSYS}, {"EINVAL", EINVAL}, {"EXDEV", EXDEV},
     {"EPERM", EPERM},   {"EEXIST", EEXIST}, {"EROFS", EROFS},
+    {"ENODEV", ENODEV},
 };
 
 struct Fault {
@@ -258,6 +263,12 @@ int __wrap_link(const char* from, const char* to) {
 int __wrap_unlink(const char* path) {
   if (should_fail(kUnlink)) return -1;
   return __real_unlink(path);
+}
+
+void* __wrap_mmap(void* address, size_t size, int protection, int flags, int fd,
+                  off_t offset) {
+  if (should_fail(kMmap)) return MAP_FAILED;
+  return __real_mmap(address, size, protection, flags, fd, offset);
 }
 
 }  // extern "C"
