@@ -56,14 +56,10 @@ bool copy_units(DialogRewrite* rw, size_t count) {
   if (count > rw->units.unit_count - rw->source) {
     return fail(rw, RebuildStatus::invalid_image);
   }
-  if (!ensure_units(&rw->writer, rw->writer.position + count)) {
+  if (!put_units(&rw->writer, rw->units, rw->source, count)) {
     return fail(rw, RebuildStatus::out_of_memory);
   }
-  uint8_t* to = rw->writer.output->data + rw->writer.output->used +
-                2 * rw->writer.position;
-  std::memcpy(to, rw->units.bytes + 2 * rw->source, 2 * count);
   rw->source += count;
-  rw->writer.position += count;
   return true;
 }
 

@@ -22,14 +22,6 @@ inline bool ensure_units(ItemWriter* writer, uint64_t end) {
   return reserve_output(writer->output, needed + kItemHeadroom);
 }
 
-inline bool put_unit(ItemWriter* writer, uint16_t unit) {
-  if (!ensure_units(writer, writer->position + 1)) return false;
-  store_u16(writer->output->data + writer->output->used + 2 * writer->position,
-            unit);
-  writer->position += 1;
-  return true;
-}
-
 // Copies `count` units of `units` from index `first` (the caller keeps them
 // inside the view).
 inline bool put_units(ItemWriter* writer, UnitView units, size_t first,

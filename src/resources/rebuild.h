@@ -22,8 +22,8 @@ inline constexpr uint32_t kResourceTypeDialog = 5;
 struct RebuildOutput {
   uint8_t* data = nullptr;
   uint32_t used = 0;
-  uint32_t capacity = 0;   // bytes usable, zero from `used` on
-  uint32_t allocated = 0;  // bytes allocated
+  uint32_t capacity = 0;       // bytes usable, zero from `used` on
+  uint32_t allocated = 0;      // bytes allocated
   uint32_t reallocations = 0;  // counted for the benchmarks
   uint64_t bytes_moved = 0;
 };
