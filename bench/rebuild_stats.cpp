@@ -1,10 +1,12 @@
 // Runs the rebuild stage of one image in process and reports how the rebuild
-// output grew (reallocations, bytes moved by them, final capacity and use)
+// output ended (used, usable and allocated bytes)
 // and how long each stage took.
 // Usage: rebuild_stats LIST IMAGE
 #include <chrono>
 #include <cstdio>
 
+#include "driver/list_file.h"
+#include "image/image_file.h"
 #include "image/image_info.h"
 #include "replace/replacement_table.h"
 #include "resources/rebuild.h"
@@ -51,14 +53,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf(
-      "{\"entries\": %zu, \"replaced\": %d, \"reallocations\": %u, "
-      "\"bytes_moved\": %llu, \"capacity\": %u, \"used\": %u, "
+      "{\"entries\": %zu, \"replaced\": %d, \"allocated\": %u, "
+      "\"capacity\": %u, \"used\": %u, "
       "\"resource_raw_size\": %u, \"list_seconds\": %.4f, "
       "\"load_seconds\": %.4f, \"rebuild_seconds\": %.4f}\n",
-      table.entries.size(), result.replaced_count, output.reallocations,
-      static_cast<unsigned long long>(output.bytes_moved), output.capacity,
-      output.used, info.resource_raw_size, list_seconds, load_seconds,
-      rebuild_seconds);
+      table.entries.size(), result.replaced_count, output.allocated,
+      output.capacity, output.used, info.resource_raw_size, list_seconds,
+      load_seconds, rebuild_seconds);
   uitrans::release_output(&output);
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "driver/pipeline.h"
 
+#include "driver/list_file.h"
 #include "driver/messages.h"
+#include "image/image_file.h"
 #include "image/image_info.h"
 #include "image/output.h"
 #include "resources/rebuild.h"

@@ -1,40 +1,15 @@
-// Loading and validating a PE32/PE32+ image, and writing the rebuilt image
-// back with its backup.
+// What validation learns of a PE32/PE32+ image: where its headers and its
+// resource section lie. Pure over the bytes; loading the file is the
+// business of image_file.h, writing it of output.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "common/bytes.h"
-#include "platform/file_ops.h"
+#include "common/invalid_reason.h"
 
 namespace uitrans {
-
-inline constexpr uint64_t kMaxImageSize = 524288000;  // 500 MiB, accepted
-inline constexpr uint32_t kSectionHeaderSize = 40;
-
-// The whole executable file in memory (a private mapping where the platform
-// has one, else one heap buffer), modified in place by the rebuild and the
-// output stages; the file itself is never changed through it.
-// Releases an image buffer: a private mapping of the file, or heap memory.
-struct ImageRelease {
-  size_t mapped_size = 0;  // 0: allocated with new[]
-  void operator()(uint8_t* data) const {
-    if (mapped_size != 0) {
-      platform::unmap(data, mapped_size);
-    } else {
-      delete[] data;
-    }
-  }
-};
-
-struct ImageBuffer {
-  std::unique_ptr<uint8_t[], ImageRelease> data;
-  size_t size = 0;
-
-  ByteSpan span() const { return ByteSpan{data.get(), size}; }
-};
 
 // Where the headers and the resource section of a validated image lie. All
 // offsets are byte offsets into the image buffer.
@@ -56,25 +31,13 @@ struct ImageInfo {
   // Image offset of RVA 0 of the resource section: an RVA r of the section
   // is found at rva_base + r. It can be negative.
   int64_t rva_base = 0;
+  InvalidReason reason = InvalidReason::none;  // why validation refused it
 };
-
-// Offsets of PE fields used by more than one stage.
-inline constexpr uint32_t kOptionalHeaderFileAlignment = 36;
-inline constexpr uint32_t kOptionalHeaderSizeOfImage = 56;
-inline constexpr uint32_t kOptionalHeaderCheckSum = 64;
-inline constexpr uint32_t kSectionVirtualSize = 8;
-inline constexpr uint32_t kSectionVirtualAddress = 12;
-inline constexpr uint32_t kSectionSizeOfRawData = 16;
-inline constexpr uint32_t kSectionPointerToRawData = 20;
-inline constexpr uint32_t kResourceDirectoryIndex = 2;
-
-enum class ImageLoadStatus { ok, cannot_open, too_big, read_error };
-
-ImageLoadStatus load_image(const platform::NativeString& path,
-                           ImageBuffer* image);
 
 enum class ImageValidation { ok, invalid, no_resource_section };
 
+// Checks the headers in the order a loader relies on them and finds the
+// resource section; an image refused as invalid has info->reason set.
 ImageValidation validate_image(ByteSpan image, ImageInfo* info);
 
 }  // namespace uitrans

@@ -1,7 +1,7 @@
 // Reading an executable whole into memory.
 #include <new>
 
-#include "image/image_info.h"
+#include "image/image_file.h"
 
 namespace uitrans {
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "image/image_file.h"
 #include "image/image_info.h"
 #include "platform/file_ops.h"
 

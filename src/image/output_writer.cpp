@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "image/output.h"
+#include "image/pe_format.h"
 #include "image/section_headers.h"
 
 namespace uitrans {
@@ -12,7 +13,7 @@ namespace {
 // loaders do not check, stays zero.
 void update_checksum(uint8_t* image, size_t size, const ImageInfo& info,
                      const std::vector<WriteChunk>& chunks) {
-  uint64_t at = uint64_t{info.optional_header_offset} + kOptionalHeaderCheckSum;
+  uint64_t at = uint64_t{info.optional_header_offset} + pe::kOptCheckSum;
   uint32_t stated = 0;
   if (!read_u32(ByteSpan{image, size}, at, &stated) || stated == 0) return;
   write_u32(image, size, at, 0);
@@ -37,7 +38,7 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
   apply_header_plan(bytes, image->size, info, plan, output->new_resource_size);
   uint64_t root = info.resource_raw_pointer;
   uint64_t checksum_at =
-      uint64_t{info.optional_header_offset} + kOptionalHeaderCheckSum;
+      uint64_t{info.optional_header_offset} + pe::kOptCheckSum;
   uint64_t rewritten_start = root + prefix_size;
   uint64_t rewritten_end = root + resource_size;
   bool checksum_rewritten =

@@ -9,19 +9,13 @@
 
 #include <algorithm>
 
+#include "image/pe_format.h"
+
 namespace uitrans {
 
-namespace {
+using namespace pe;
 
-constexpr uint32_t kSectionCharacteristics = 36;
-constexpr uint32_t kMemDiscardable = 0x02000000;
-constexpr uint32_t kOptionalHeaderSectionAlignment = 32;
-constexpr uint32_t kCoffPointerToSymbolTable = 12;
-constexpr uint32_t kDirectoryCertificates = 4;
-constexpr uint32_t kDirectoryDebug = 6;
-constexpr uint32_t kDebugEntrySize = 28;
-constexpr uint32_t kDebugAddressOfRawData = 20;
-constexpr uint32_t kDebugPointerToRawData = 24;
+namespace {
 
 struct DataDirectory {
   uint64_t offset = 0;  // of the entry in the image
@@ -33,18 +27,21 @@ struct DataDirectory {
 // an array shorter than an index means that entry is absent.
 std::vector<DataDirectory> read_data_directories(ByteSpan image,
                                                  const ImageInfo& info) {
-  uint32_t count_offset = info.is_pe32_plus ? 108 : 92;
+  uint32_t count_offset =
+      info.is_pe32_plus ? kOptNumberOfRvaAndSizes64 : kOptNumberOfRvaAndSizes32;
   uint32_t declared = 0;
   read_u32(image, uint64_t{info.optional_header_offset} + count_offset,
            &declared);
-  uint32_t room = (info.optional_header_size - (count_offset + 4)) / 8;
+  uint32_t room =
+      (info.optional_header_size - (count_offset + 4)) / kDataDirectorySize;
   uint32_t count = std::min(declared, room);
   std::vector<DataDirectory> directories;
   for (uint32_t i = 0; i < count; ++i) {
     DataDirectory entry;
-    entry.offset = uint64_t{info.data_directory_offset} + 8 * uint64_t{i};
-    if (!read_u32(image, entry.offset, &entry.rva) ||
-        !read_u32(image, entry.offset + 4, &entry.size)) {
+    entry.offset =
+        uint64_t{info.data_directory_offset} + uint64_t{kDataDirectorySize} * i;
+    if (!read_u32(image, entry.offset + kDataDirectoryRva, &entry.rva) ||
+        !read_u32(image, entry.offset + kDataDirectorySizeField, &entry.size)) {
       break;
     }
     directories.push_back(entry);
@@ -135,10 +132,8 @@ void move_file_offset(uint8_t* image, size_t size, uint64_t at, uint32_t delta,
 
 uint32_t section_alignment(ByteSpan image, const ImageInfo& info) {
   uint32_t alignment = 0;
-  read_u32(
-      image,
-      uint64_t{info.optional_header_offset} + kOptionalHeaderSectionAlignment,
-      &alignment);
+  read_u32(image, uint64_t{info.optional_header_offset} + kOptSectionAlignment,
+           &alignment);
   return alignment;
 }
 
@@ -197,8 +192,8 @@ HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
   bool all_discardable = true;
   for (size_t index : following) {
     lowest = std::min<uint64_t>(lowest, sections[index].virtual_address);
-    all_discardable = all_discardable &&
-                      (sections[index].characteristics & kMemDiscardable) != 0;
+    all_discardable = all_discardable && (sections[index].characteristics &
+                                          kSectionMemDiscardable) != 0;
   }
   if (new_end <= lowest) return plan;
   if (!all_discardable) {
@@ -241,7 +236,7 @@ void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
   for (size_t i = 0; i < directories.size(); ++i) {
     if (i == kDirectoryCertificates || directories[i].rva == 0) continue;
     if (lies_in_any(directories[i].rva, sections, moved)) {
-      write_u32(image, size, directories[i].offset,
+      write_u32(image, size, directories[i].offset + kDataDirectoryRva,
                 directories[i].rva + plan.address_shift);
     }
   }
@@ -259,16 +254,18 @@ void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
                        delta, old_raw_end);
     }
     move_file_offset(image, size,
-                     uint64_t{info.nt_offset} + kCoffPointerToSymbolTable,
-                     delta, old_raw_end);
+                     uint64_t{info.nt_offset} + kNtPointerToSymbolTable, delta,
+                     old_raw_end);
   }
   if (plan.virtual_size_changed) {
     write_u32(image, size, resource_header + kSectionVirtualSize,
               plan.new_virtual_size);
     // A data directory too short to hold the resource entry has none.
-    if (directories.size() > kResourceDirectoryIndex) {
-      write_u32(image, size, directories[kResourceDirectoryIndex].offset + 4,
-                plan.new_virtual_size);
+    if (directories.size() > kDirectoryResources) {
+      write_u32(
+          image, size,
+          directories[kDirectoryResources].offset + kDataDirectorySizeField,
+          plan.new_virtual_size);
     }
   }
   for (size_t index : moved) {
@@ -285,7 +282,7 @@ void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
         image_end, uint64_t{section.virtual_address} + section.virtual_size);
   }
   uint64_t size_of_image_at =
-      uint64_t{info.optional_header_offset} + kOptionalHeaderSizeOfImage;
+      uint64_t{info.optional_header_offset} + kOptSizeOfImage;
   uint32_t size_of_image = 0;
   read_u32(span, size_of_image_at, &size_of_image);
   uint64_t needed = align_up(image_end, alignment);

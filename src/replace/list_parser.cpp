@@ -97,24 +97,4 @@ ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
   return ListLoadStatus::ok;
 }
 
-ListLoadStatus load_replacement_list(const platform::NativeString& path,
-                                     ReplacementTable* table) {
-  platform::FileHandle file;
-  if (!platform::open_for_reading(path, &file)) {
-    return ListLoadStatus::cannot_open;
-  }
-  uint64_t size = 0;
-  bool ok = platform::query_file_size(file, &size) && size < SIZE_MAX / 2;
-  std::unique_ptr<uint8_t[]> bytes;
-  if (ok) {
-    bytes.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    ok = bytes != nullptr &&
-         platform::read_exact(file, bytes.get(), static_cast<size_t>(size));
-  }
-  platform::close_file(&file);
-  if (!ok) return ListLoadStatus::cannot_open;
-  return parse_replacement_list(
-      ByteSpan{bytes.get(), static_cast<size_t>(size)}, table);
-}
-
 }  // namespace uitrans

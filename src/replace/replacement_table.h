@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "platform/file_ops.h"
 
 namespace uitrans {
 
@@ -48,11 +47,6 @@ enum class ListLoadStatus { ok, cannot_open, not_unicode };
 // Returns not_unicode when the bytes do not start with a UTF-16 mark.
 ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
                                       ReplacementTable* table);
-
-// Reads and parses the list file at `path`. A file that cannot be opened or
-// read completely gives cannot_open.
-ListLoadStatus load_replacement_list(const platform::NativeString& path,
-                                     ReplacementTable* table);
 
 // Builds the lookup index; parse_replacement_list calls it.
 void build_lookup_index(ReplacementTable* table);

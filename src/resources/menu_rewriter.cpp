@@ -1,13 +1,14 @@
-// Menu items: the rewriter does not parse the template. It slides over the
+// Menu items: the rewriter does not follow the template. It slides over the
 // item one unit at a time and replaces every zero-terminated text (or tail
-// of a text) that equals a find text, so it serves both menu layouts.
+// of a text) that equals a find text, so it serves both menu layouts and
+// menus a loader would not accept. Every item text the menu reader finds is
+// one of the texts it looks up.
 #include "resources/item_writer.h"
+#include "resources/templates.h"
 
 namespace uitrans {
 
 namespace {
-
-constexpr uint16_t kExtendedMenuVersion = 1;
 
 // Extended menu templates align every item on four bytes. After a hit that
 // left output and source out of step by an odd number of units, either the
@@ -27,7 +28,7 @@ bool realign_extended(UnitView units, size_t unit_count, size_t* source,
 RebuildStatus rewrite_menu(const ItemContext& item, uint32_t* new_size) {
   UnitView units = units_from(item.image, item.item_offset);
   size_t unit_count = (size_t{item.size} + 1) / 2;
-  bool extended = unit_count > 0 && units.at(0) == kExtendedMenuVersion;
+  bool extended = is_extended_menu(units, unit_count);
   TextScanner scanner;
   start_scan(&scanner, units, unit_count);
   ItemWriter writer{item.output, 0};

@@ -5,31 +5,44 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 #include "common/bytes.h"
+#include "common/invalid_reason.h"
 #include "image/image_info.h"
 #include "replace/replacement_table.h"
 
 namespace uitrans {
 
-inline constexpr uint32_t kItemHeadroom = 102400;  // 100 KiB beyond the item
+// Room made beyond an item before it is written. Replacements rarely add
+// 100 KiB to one item, so almost every item is written without growing the
+// output midway; when they do, the output grows by this much again, so a
+// long run of growth costs a linear number of checks, not one per unit.
+inline constexpr uint32_t kItemHeadroom = 102400;
 inline constexpr uint32_t kResourceTypeMenu = 4;
 inline constexpr uint32_t kResourceTypeDialog = 5;
+
+// Releases the rebuild output's allocation (made with realloc).
+struct OutputRelease {
+  void operator()(uint8_t* data) const { std::free(data); }
+};
 
 // The rebuilt data area. Every byte between `used` and `capacity` is zero, so
 // units a rewriter skips for alignment read as zero. The allocation may be
 // larger than `capacity`; bytes beyond it are zeroed when they are reserved.
+// It is released when the output goes out of scope.
 struct RebuildOutput {
-  uint8_t* data = nullptr;
+  std::unique_ptr<uint8_t, OutputRelease> memory;
+  uint8_t* data = nullptr;  // memory.get(), for the writers
   uint32_t used = 0;
-  uint32_t capacity = 0;       // bytes usable, zero from `used` on
-  uint32_t allocated = 0;      // bytes allocated
-  uint32_t reallocations = 0;  // counted for the benchmarks
-  uint64_t bytes_moved = 0;
+  uint32_t capacity = 0;   // bytes usable, zero from `used` on
+  uint32_t allocated = 0;  // bytes allocated
 };
 
 // Makes `capacity` bytes usable (zero-filled) when fewer are.
 bool reserve_output(RebuildOutput* out, uint64_t capacity);
+// Releases the allocation early and empties the output.
 void release_output(RebuildOutput* out);
 
 enum class RebuildStatus { ok, invalid_image, out_of_memory };
@@ -42,6 +55,7 @@ struct ItemContext {
   const ReplacementTable* table = nullptr;
   RebuildOutput* output = nullptr;  // the item starts at output->used
   int32_t* replaced_count = nullptr;
+  InvalidReason* reason = nullptr;  // set when the item is refused
 };
 
 // Each rewriter writes the item at output->used and returns its new Size in
@@ -52,13 +66,15 @@ RebuildStatus rewrite_dialog(const ItemContext& item, uint32_t* new_size);
 // The size of the directory prefix (every directory, entry array, name string
 // and data entry), rounded up to 16.
 RebuildStatus measure_directory_prefix(ByteSpan image, uint64_t root,
-                                       uint32_t* prefix_size);
+                                       uint32_t* prefix_size,
+                                       InvalidReason* reason = nullptr);
 
 // The whole rebuild of one image.
 struct RebuildResult {
   RebuildStatus status = RebuildStatus::ok;
   uint32_t prefix_size = 0;
   int32_t replaced_count = 0;
+  InvalidReason reason = InvalidReason::none;  // why an image was refused
 };
 
 // Measures the prefix, walks the tree and repacks every item into `output`,

@@ -25,9 +25,10 @@ bool grow_allocation(RebuildOutput* out, uint64_t needed) {
     grown = std::realloc(out->data, static_cast<size_t>(size));
   }
   if (grown == nullptr) return false;
-  out->data = static_cast<uint8_t*>(grown);
-  out->reallocations += 1;
-  out->bytes_moved += out->capacity;
+  // realloc freed the old block (or kept it): hand the new one to `memory`.
+  static_cast<void>(out->memory.release());
+  out->memory.reset(static_cast<uint8_t*>(grown));
+  out->data = out->memory.get();
   out->allocated = static_cast<uint32_t>(size);
   return true;
 }
@@ -46,9 +47,6 @@ bool reserve_output(RebuildOutput* out, uint64_t capacity) {
   return true;
 }
 
-void release_output(RebuildOutput* out) {
-  std::free(out->data);
-  *out = RebuildOutput{};
-}
+void release_output(RebuildOutput* out) { *out = RebuildOutput{}; }
 
 }  // namespace uitrans

@@ -1,0 +1,42 @@
+// Reading an executable file whole into memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "common/bytes.h"
+#include "platform/file_ops.h"
+
+namespace uitrans {
+
+inline constexpr uint64_t kMaxImageSize = 524288000;  // 500 MiB, accepted
+
+// Releases an image buffer: a private mapping of the file, or heap memory.
+struct ImageRelease {
+  size_t mapped_size = 0;  // 0: allocated with new[]
+  void operator()(uint8_t* data) const {
+    if (mapped_size != 0) {
+      platform::unmap(data, mapped_size);
+    } else {
+      delete[] data;
+    }
+  }
+};
+
+// The whole executable file in memory (a private mapping where the platform
+// has one, else one heap buffer), modified in place by the rebuild and the
+// output stages; the file itself is never changed through it.
+struct ImageBuffer {
+  std::unique_ptr<uint8_t[], ImageRelease> data;
+  size_t size = 0;
+
+  ByteSpan span() const { return ByteSpan{data.get(), size}; }
+};
+
+enum class ImageLoadStatus { ok, cannot_open, too_big, read_error };
+
+ImageLoadStatus load_image(const platform::NativeString& path,
+                           ImageBuffer* image);
+
+}  // namespace uitrans

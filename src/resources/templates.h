@@ -1,0 +1,120 @@
+// Readers of menu and dialog templates: they say where each text a
+// translation looks up lies in an item, and what kind of place it is. The
+// rewriters and the read-only passes (extraction, the report) use the same
+// readers, so they cannot disagree about what a text is.
+//
+// Readers are cursors: each call yields the next part of the template, in
+// the order of the format, and every read is bounds-checked. Positions and
+// lengths count 16-bit units from the item's start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/invalid_reason.h"
+
+namespace uitrans {
+
+// The kinds of places a text is looked up in.
+enum class TextPlace {
+  menu_item,
+  dialog_title,
+  typeface,
+  control_title,
+  creation_data,
+};
+
+// ---- Menus (MENUITEMTEMPLATE and MENUEX_TEMPLATE_ITEM) ----
+
+inline constexpr uint16_t kExtendedMenuVersion = 1;
+
+// True when the item's first unit says it is an extended menu template.
+bool is_extended_menu(UnitView units, size_t item_units);
+
+struct MenuItemText {
+  uint32_t number = 0;  // 1 for the template's first item, in template order
+  uint32_t id = 0;      // the command id (0 for classic pop-ups)
+  bool popup = false;
+  size_t start = 0;   // first unit of the text
+  size_t length = 0;  // units, without the terminator
+};
+
+struct MenuReader {
+  UnitView units;
+  size_t item_units = 0;  // the item's Size, in whole units
+  size_t position = 0;
+  bool extended = false;
+  uint32_t next_number = 1;
+  std::vector<bool> level_ends;  // per open pop-up: its item ended its level
+  bool done = false;
+};
+
+void start_menu(MenuReader* reader, UnitView units, size_t item_units);
+
+// The next item's text, as a loader reads the template. False at the end of
+// the template or where it stops making sense (a loader would fail there);
+// the menu rewriter does not depend on the template being well formed.
+bool next_menu_item(MenuReader* reader, MenuItemText* item);
+
+// ---- Dialogs (DLGTEMPLATE(EX) and DLGITEMTEMPLATE(EX)) ----
+
+enum class DialogPart {
+  fixed,          // units kept as they are (header, font fields, control)
+  menu,           // ordinal or text, kept
+  window_class,   // ordinal or text, kept
+  title,          // the dialog's title: a text looked up
+  typeface,       // a text looked up
+  align,          // the template continues at an even unit
+  control_class,  // ordinal or text, kept
+  control_title,  // ordinal (kept) or text (looked up)
+  creation_data,  // a count unit, then data scanned for texts
+};
+
+struct DialogField {
+  DialogPart part = DialogPart::fixed;
+  size_t start = 0;         // first unit
+  size_t units = 0;         // units taken, a text's terminator included
+  bool ordinal = false;     // 0xFFFF and an ordinal instead of a text
+  uint32_t control = 0;     // 1-based control number, for control fields
+  uint32_t control_id = 0;  // the control's id, for control fields
+  // Control titles: the class, as an ordinal (0x80 button ...) or a text.
+  uint16_t class_ordinal = 0;
+  size_t class_start = 0;
+  size_t class_length = 0;  // 0 with an ordinal class
+  // Creation data: the count unit as stored, and the data after it.
+  uint16_t creation_count = 0;
+  size_t data_units = 0;
+};
+
+struct DialogReader {
+  UnitView units;  // from the item's start to the end of the image
+  size_t item_units = 0;
+  size_t position = 0;
+  bool extended = false;
+  bool has_font = false;
+  uint32_t control_count = 0;
+  uint32_t step = 0;     // where in the template the next field is
+  uint32_t control = 0;  // controls started so far
+  uint32_t control_id = 0;
+  uint16_t class_ordinal = 0;
+  size_t class_start = 0;
+  size_t class_length = 0;
+  InvalidReason reason = InvalidReason::none;
+};
+
+// Checks the fixed header; false (with reader->reason) when the template is
+// too short for it.
+bool start_dialog(DialogReader* reader, UnitView units, uint32_t item_size);
+
+// The next field. False at the end of the template, or when a field runs
+// past the end of the image (then reader->reason is set). Reads may run past
+// the item's Size, as loaders' do; only the check before each control
+// compares with it.
+bool next_dialog_field(DialogReader* reader, DialogField* field);
+
+// True for the parts whose text is looked up as a whole text.
+bool is_looked_up(const DialogField& field);
+
+}  // namespace uitrans
