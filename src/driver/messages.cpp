@@ -6,6 +6,8 @@
 
 namespace uitrans {
 
+// These texts, typos included, are the tool's fixed interface: scripts match
+// them byte for byte. Never reword one; add a new message instead.
 const char* message_text(Message message) {
   switch (message) {
     case Message::not_enough_parameters:
@@ -47,6 +49,24 @@ const char* message_text(Message message) {
 
 namespace {
 
+bool g_to_standard_error = false;
+
+void emit_text(const char* text, size_t length) {
+  if (g_to_standard_error) {
+    platform::print_error_text(text, length);
+  } else {
+    platform::print_text(text, length);
+  }
+}
+
+void emit_name(const platform::NativeString& name) {
+  if (g_to_standard_error) {
+    platform::print_error_native(name);
+  } else {
+    platform::print_native(name);
+  }
+}
+
 // Expands "%s" and "%i" of a catalogue text. Names are printed byte for byte
 // (or as wide text on Windows), never reinterpreted as a format.
 void print_formatted(const char* text, const int32_t* count,
@@ -54,19 +74,21 @@ void print_formatted(const char* text, const int32_t* count,
   const char* start = text;
   for (const char* p = text; *p != '\0'; ++p) {
     if (p[0] != '%' || (p[1] != 's' && p[1] != 'i')) continue;
-    platform::print_text(start, static_cast<size_t>(p - start));
-    if (p[1] == 's' && name != nullptr) platform::print_native(*name);
+    emit_text(start, static_cast<size_t>(p - start));
+    if (p[1] == 's' && name != nullptr) emit_name(*name);
     if (p[1] == 'i' && count != nullptr) {
       std::string digits = std::to_string(*count);
-      platform::print_text(digits.data(), digits.size());
+      emit_text(digits.data(), digits.size());
     }
     ++p;
     start = p + 1;
   }
-  platform::print_text(start, std::strlen(start));
+  emit_text(start, std::strlen(start));
 }
 
 }  // namespace
+
+void send_messages_to_standard_error() { g_to_standard_error = true; }
 
 void print_message(Message message) {
   print_formatted(message_text(message), nullptr, nullptr);

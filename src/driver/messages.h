@@ -30,6 +30,10 @@ enum class Message {
 // The printf-style text of a message.
 const char* message_text(Message message);
 
+// From now on, messages go to standard error (extraction writes its
+// template to standard output).
+void send_messages_to_standard_error();
+
 void print_message(Message message);
 void print_message(Message message, const platform::NativeString& name);
 void print_message(Message message, int32_t count,

@@ -1,11 +1,15 @@
 #include "driver/pipeline.h"
 
+#include "driver/extract_command.h"
 #include "driver/list_file.h"
 #include "driver/messages.h"
+#include "driver/options.h"
+#include "driver/report.h"
 #include "image/image_file.h"
 #include "image/image_info.h"
 #include "image/output.h"
 #include "resources/rebuild.h"
+#include "uitrans_version.h"
 
 namespace uitrans {
 
@@ -26,45 +30,20 @@ NativeString side_file_name() {
 #endif
 }
 
-bool load_and_validate(const NativeString& name, ImageBuffer* image,
-                       ImageInfo* info) {
-  switch (load_image(name, image)) {
-    case ImageLoadStatus::ok:
-      break;
-    case ImageLoadStatus::cannot_open:
-      print_message(Message::cannot_open_for_reading, name);
-      return false;
-    case ImageLoadStatus::too_big:
-      print_message(Message::too_big, name);
-      return false;
-    case ImageLoadStatus::read_error:
-      print_message(Message::error_reading, name);
-      return false;
-  }
-  switch (validate_image(image->span(), info)) {
-    case ImageValidation::ok:
-      return true;
-    case ImageValidation::invalid:
-      print_message(Message::not_valid, name);
-      return false;
-    case ImageValidation::no_resource_section:
-      print_message(Message::no_resource_section, name);
-      return false;
-  }
-  return false;
-}
-
 // The rebuild stage; false when the executable is done with (message given).
 bool rebuild(const NativeString& name, ImageBuffer* image,
              const ImageInfo& info, const ReplacementTable& table,
-             RebuildOutput* output, RebuildResult* result) {
+             const RunSettings& settings, RebuildOutput* output,
+             RewriteLog* log, RebuildResult* result) {
   // A side file that holds just a UTF-16 byte-order mark; nothing needs it,
-  // so failing to create it is of no consequence.
+  // so failing to create it is of no consequence. A dry run writes nothing.
   static const uint8_t kMark[2] = {0xFF, 0xFE};
-  platform::write_small_file(side_file_name(), kMark, sizeof kMark);
+  if (!settings.dry_run) {
+    platform::write_small_file(side_file_name(), kMark, sizeof kMark);
+  }
 
-  *result =
-      rebuild_resources(image->data.get(), image->size, info, table, output);
+  *result = rebuild_resources(image->data.get(), image->size, info, table,
+                              output, log);
   switch (result->status) {
     case RebuildStatus::ok:
       break;
@@ -84,56 +63,124 @@ bool rebuild(const NativeString& name, ImageBuffer* image,
 
 // The output stage: backup, then the new image written beside the output
 // name and moved onto it. Whatever fails, the files keep what they held.
-void write_rebuilt(const NativeString& name, const OutputImage& layout,
+// True when the new image was written.
+bool write_rebuilt(const NativeString& name, const OutputImage& layout,
                    int32_t replaced_count) {
   BackupPlan plan = plan_backup(name);
   if (!make_backup(&plan)) {
     print_message(Message::cannot_backup, name);
-    return;
+    return false;
   }
   PendingOutput pending;
   if (!open_output(plan, &pending)) {
     print_message(Message::cannot_open_for_writing, plan.output_name);
     undo_backup(&plan);
-    return;
+    return false;
   }
   print_message(Message::strings_replaced, replaced_count, plan.output_name);
   if (layout.grown) print_message(Message::resized_warning, plan.output_name);
   if (!write_output(layout, plan, &pending)) {
     print_message(Message::error_writing, plan.output_name);
     undo_backup(&plan);
+    return false;
   }
+  return true;
+}
+
+// A dry run stops before the backup: it prints what a run that writes
+// would print up to there.
+bool finish_dry_run(const NativeString& name, const OutputImage& layout,
+                    int32_t replaced_count) {
+  BackupPlan plan = plan_backup(name);
+  print_message(Message::strings_replaced, replaced_count, plan.output_name);
+  if (layout.grown) print_message(Message::resized_warning, plan.output_name);
+  return true;
+}
+
+// Lays out and writes (or, dry, only lays out) the rebuilt image.
+bool output_stage(const NativeString& name, ImageBuffer* image,
+                  const ImageInfo& info, const RebuildResult& result,
+                  const RebuildOutput& output, const RunSettings& settings) {
+  OutputImage layout;
+  switch (compose_output(image, info, result.prefix_size,
+                         ByteSpan{output.data, output.used}, &layout)) {
+    case ComposeStatus::ok:
+      break;
+    case ComposeStatus::cannot_grow:
+      print_message(Message::cannot_grow, name);
+      return false;
+    case ComposeStatus::too_large:
+      print_message(Message::out_of_memory, name);
+      return false;
+  }
+  if (settings.dry_run) {
+    return finish_dry_run(name, layout, result.replaced_count);
+  }
+  return write_rebuilt(name, layout, result.replaced_count);
 }
 
 }  // namespace
 
-void process_executable(const NativeString& name,
-                        const ReplacementTable& table) {
+ImageStage load_and_validate(const NativeString& name, ImageBuffer* image,
+                             ImageInfo* info) {
+  switch (load_image(name, image)) {
+    case ImageLoadStatus::ok:
+      break;
+    case ImageLoadStatus::cannot_open:
+      print_message(Message::cannot_open_for_reading, name);
+      return ImageStage::failed;
+    case ImageLoadStatus::too_big:
+      print_message(Message::too_big, name);
+      return ImageStage::failed;
+    case ImageLoadStatus::read_error:
+      print_message(Message::error_reading, name);
+      return ImageStage::failed;
+  }
+  switch (validate_image(image->span(), info)) {
+    case ImageValidation::ok:
+      return ImageStage::ok;
+    case ImageValidation::invalid:
+      print_message(Message::not_valid, name);
+      return ImageStage::failed;
+    case ImageValidation::no_resource_section:
+      print_message(Message::no_resource_section, name);
+      return ImageStage::no_resource_section;
+  }
+  return ImageStage::failed;
+}
+
+void process_executable(const NativeString& name, const ReplacementTable& table,
+                        const RunSettings& settings) {
   ImageBuffer image;
   ImageInfo info;
-  if (!load_and_validate(name, &image, &info)) return;
+  if (load_and_validate(name, &image, &info) != ImageStage::ok) return;
 
   RebuildOutput output;
   RebuildResult result;
-  if (rebuild(name, &image, info, table, &output, &result)) {
-    OutputImage layout;
-    switch (compose_output(&image, info, result.prefix_size,
-                           ByteSpan{output.data, output.used}, &layout)) {
-      case ComposeStatus::ok:
-        write_rebuilt(name, layout, result.replaced_count);
-        break;
-      case ComposeStatus::cannot_grow:
-        print_message(Message::cannot_grow, name);
-        break;
-      case ComposeStatus::too_large:
-        print_message(Message::out_of_memory, name);
-        break;
-    }
+  RewriteLog log;
+  RewriteLog* wanted = settings.report != nullptr ? &log : nullptr;
+  if (wanted != nullptr) log.entry_used.assign(table.entries.size(), false);
+  bool rebuilt =
+      rebuild(name, &image, info, table, settings, &output, wanted, &result);
+  std::string rows;
+  if (wanted != nullptr && result.status == RebuildStatus::ok) {
+    rows = report_rows(name, image.span(), info, table, log);
   }
-  release_output(&output);
+  bool done = rebuilt
+                  ? output_stage(name, &image, info, result, output, settings)
+                  : result.status == RebuildStatus::ok;
+  if (wanted != nullptr) {
+    merge_entry_use(settings.report, log);
+    if (done) settings.report->rows += rows;
+  }
 }
 
-int run_uitrans(const std::vector<NativeString>& arguments) {
+// A translation run: [-s] LIST EXE... exactly as without options, with the
+// dry run and the report added when asked for.
+namespace {
+
+int run_translation(const Options& options) {
+  const std::vector<NativeString>& arguments = options.operands;
   if (arguments.size() < 3) {
     print_message(Message::not_enough_parameters);
     return kExitUsage;
@@ -155,11 +202,47 @@ int run_uitrans(const std::vector<NativeString>& arguments) {
       print_message(Message::not_unicode);
       return kExitOk;
   }
+  Report report;
+  RunSettings settings;
+  settings.dry_run = options.dry_run;
+  settings.string_tables = options.string_tables;
+  if (options.has_report) {
+    report.entry_used.assign(table.entries.size(), false);
+    settings.report = &report;
+  }
   for (size_t i = list_index + 1; i < arguments.size(); ++i) {
-    process_executable(arguments[i], table);
+    process_executable(arguments[i], table, settings);
     platform::flush_output();
   }
+  if (options.has_report &&
+      !write_whole_file(options.report_path, report_text(report, table))) {
+    static const char kFailed[] = "uitrans: could not write the report\n";
+    platform::print_error_text(kFailed, sizeof kFailed - 1);
+  }
   return kExitOk;
+}
+
+}  // namespace
+
+int run_uitrans(const std::vector<NativeString>& arguments) {
+  std::string error;
+  Options options;
+  if (!parse_options(arguments, &options, &error)) {
+    error = "uitrans: " + error + " (see uitrans --help)\n";
+    platform::print_error_text(error.data(), error.size());
+    return kExitUsage;
+  }
+  if (options.help) {
+    print_usage();
+    return kExitOk;
+  }
+  if (options.version) {
+    static const char kVersion[] = "uitrans " UITRANS_VERSION "\n";
+    platform::print_text(kVersion, sizeof kVersion - 1);
+    return kExitOk;
+  }
+  if (options.extract) return run_extract(options);
+  return run_translation(options);
 }
 
 }  // namespace uitrans

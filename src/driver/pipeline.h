@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "image/image_file.h"
+#include "image/image_info.h"
 #include "platform/file_ops.h"
 #include "replace/replacement_table.h"
 
@@ -12,13 +14,31 @@ namespace uitrans {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;
 inline constexpr int kExitListUnreadable = 2;
+// Extraction: some executable could not be read or is not valid.
+inline constexpr int kExitExtractFailed = 3;
 
 // Runs uitrans on its command line (arguments[0] is the program name) and
 // returns the exit status.
 int run_uitrans(const std::vector<platform::NativeString>& arguments);
 
+enum class ImageStage { ok, failed, no_resource_section };
+
+// Loads and validates an executable, printing the message of a failure.
+ImageStage load_and_validate(const platform::NativeString& name,
+                             ImageBuffer* image, ImageInfo* info);
+
+struct Report;  // report.h
+
+// How a translation run goes beyond writing the translated executables.
+struct RunSettings {
+  bool dry_run = false;        // stop before the backup; write nothing
+  bool string_tables = false;  // translate string tables too
+  Report* report = nullptr;    // collect what was looked up and replaced
+};
+
 // Translates one executable; prints exactly the messages for it.
 void process_executable(const platform::NativeString& name,
-                        const ReplacementTable& table);
+                        const ReplacementTable& table,
+                        const RunSettings& settings);
 
 }  // namespace uitrans

@@ -71,4 +71,13 @@ void print_text(const char* text, size_t length);
 void print_native(const NativeString& text);
 void flush_output();
 
+// Writes bytes to standard output exactly as they are (binary, also where
+// text output would be translated).
+bool write_standard_output(const void* data, size_t size);
+// Writes a diagnostic to standard error: ASCII text, and names as given.
+void print_error_text(const char* text, size_t length);
+void print_error_native(const NativeString& text);
+// The UTF-8 form of a name (on POSIX its bytes as they are).
+std::string native_to_utf8(const NativeString& text);
+
 }  // namespace uitrans::platform

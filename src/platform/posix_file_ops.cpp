@@ -216,4 +216,19 @@ void print_native(const NativeString& text) {
 
 void flush_output() { fflush(stdout); }
 
+bool write_standard_output(const void* data, size_t size) {
+  fflush(stdout);
+  return write_all(FileHandle{STDOUT_FILENO}, data, size);
+}
+
+void print_error_text(const char* text, size_t length) {
+  fwrite(text, 1, length, stderr);
+}
+
+void print_error_native(const NativeString& text) {
+  fwrite(text.data(), 1, text.size(), stderr);
+}
+
+std::string native_to_utf8(const NativeString& text) { return text; }
+
 }  // namespace uitrans::platform

@@ -333,4 +333,47 @@ void print_native(const NativeString& text) {
 
 void flush_output() { write_pending(output()); }
 
+bool write_standard_output(const void* data, size_t size) {
+  flush_output();
+  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  return write_all(file_of(handle), data, size);
+}
+
+namespace {
+
+// Standard error: wide text on a console, UTF-8 elsewhere.
+void write_error(const std::wstring& text) {
+  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    DWORD written = 0;
+    WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()),
+                  &written, nullptr);
+    return;
+  }
+  std::string bytes;
+  append_utf8(&bytes, text.data(), text.size());
+  write_all(file_of(handle), bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+void print_error_text(const char* text, size_t length) {
+  std::wstring wide;
+  for (size_t i = 0; i < length; ++i) {
+    wide.push_back(static_cast<wchar_t>(static_cast<uint8_t>(text[i])));
+  }
+  write_error(wide);
+}
+
+void print_error_native(const NativeString& text) { write_error(text); }
+
+std::string native_to_utf8(const NativeString& text) {
+  std::string bytes;
+  append_utf8(&bytes, text.data(), text.size());
+  return bytes;
+}
+
 }  // namespace uitrans::platform

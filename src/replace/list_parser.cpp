@@ -53,6 +53,25 @@ size_t decode_units(ByteSpan file_bytes, std::vector<char16_t>* units) {
   return count;
 }
 
+// Counts lines up to a unit position, a CR LF pair as one line end.
+struct LineCounter {
+  size_t position = 1;  // after the byte-order mark
+  uint32_t line = 1;
+};
+
+uint32_t line_at(const std::vector<char16_t>& units, size_t position,
+                 LineCounter* counter) {
+  for (; counter->position < position; ++counter->position) {
+    char16_t unit = units[counter->position];
+    bool pair =
+        unit == kCarriageReturn && units[counter->position + 1] == kLineFeed;
+    if (unit == kLineFeed || (unit == kCarriageReturn && !pair)) {
+      counter->line += 1;
+    }
+  }
+  return counter->line;
+}
+
 }  // namespace
 
 ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
@@ -63,6 +82,7 @@ ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
   if (unit_count == 0) return ListLoadStatus::not_unicode;
 
   std::vector<ReplacementEntry>& entries = table->entries;
+  LineCounter lines;
   size_t index = 1;  // after the byte-order mark
   while (index < unit_count) {
     size_t find_length = line_length(units, index);
@@ -72,6 +92,9 @@ ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
       continue;
     }
     char16_t terminator = units[find_end];
+    // Line ends are counted before the parser overwrites them.
+    uint32_t line = line_at(units, index, &lines);
+    line_at(units, find_end + 1, &lines);
     units[find_end] = 0;
     size_t replacement_start = find_end + 1;
     if (terminator == kCarriageReturn && units[replacement_start] == kLineFeed)
@@ -82,11 +105,12 @@ ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
     size_t replacement_end = replacement_start + replacement_length;
     index = replacement_end + 1;
     if (replacement_length < 2) continue;  // drops the pair
+    line_at(units, replacement_end + 1, &lines);
     units[replacement_end] = 0;
     entries.push_back(ReplacementEntry{
         units.data() + (find_end - find_length),
         static_cast<uint32_t>(find_length), units.data() + replacement_start,
-        static_cast<uint32_t>(replacement_length)});
+        static_cast<uint32_t>(replacement_length), line});
   }
   // Longest find text first; equal lengths keep their order in the file.
   std::stable_sort(entries.begin(), entries.end(),

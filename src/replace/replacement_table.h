@@ -17,6 +17,7 @@ struct ReplacementEntry {
   uint32_t find_length = 0;
   const char16_t* replacement = nullptr;
   uint32_t replacement_length = 0;
+  uint32_t line = 0;  // the line of the find text in its file, from 1
 };
 
 // A slot of the lookup index: a text's length and hash, and the first entry

@@ -2,8 +2,11 @@
 // titles and the typeface are replaced when the whole text is a find text,
 // creation data is scanned unit by unit, and counts and alignment are kept
 // consistent with the new lengths.
+#include <utility>
+
 #include "resources/item_writer.h"
 #include "resources/templates.h"
+#include "resources/text_record.h"
 
 namespace uitrans {
 
@@ -14,7 +17,44 @@ struct DialogRewrite {
   ItemWriter writer;
   const ReplacementTable* table = nullptr;
   int32_t* replaced_count = nullptr;
+  const ItemContext* item = nullptr;
 };
+
+TextPlace place_of(const DialogField& field) {
+  switch (field.part) {
+    case DialogPart::title:
+      return TextPlace::dialog_title;
+    case DialogPart::typeface:
+      return TextPlace::typeface;
+    case DialogPart::creation_data:
+      return TextPlace::creation_data;
+    default:
+      return TextPlace::control_title;
+  }
+}
+
+// Records a text looked up at `start` (of `length` units) for the report.
+void log_text(DialogRewrite* rw, const DialogField& field, size_t start,
+              size_t length, uint32_t hit) {
+  RewriteLog* log = rw->item->log;
+  if (log == nullptr) return;
+  TextRecord record;
+  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = rw->item->path[i];
+  record.place = place_of(field);
+  record.number = field.control_id;
+  record.class_ordinal = field.class_ordinal;
+  record.class_name =
+      units_text(rw->units, field.class_start, field.class_length);
+  record.before = units_text(rw->units, start, length);
+  if (hit != kNoEntry) {
+    const ReplacementEntry& entry = rw->table->entries[hit];
+    record.replaced = true;
+    record.entry = hit;
+    record.after.assign(entry.replacement, entry.replacement_length);
+    log->entry_used[hit] = true;
+  }
+  log->records.push_back(std::move(record));
+}
 
 bool copy_field(DialogRewrite* rw, const DialogField& field) {
   return put_units(&rw->writer, rw->units, field.start, field.units);
@@ -23,6 +63,7 @@ bool copy_field(DialogRewrite* rw, const DialogField& field) {
 // A text replaced when the whole text equals a find text.
 bool rewrite_text(DialogRewrite* rw, const DialogField& field) {
   uint32_t hit = find_replacement(*rw->table, rw->units, field.start);
+  log_text(rw, field, field.start, field.units - 1, hit);
   if (hit == kNoEntry) return copy_field(rw, field);
   return put_replacement(&rw->writer, rw->table->entries[hit],
                          rw->replaced_count);
@@ -53,6 +94,7 @@ bool rewrite_creation_data(DialogRewrite* rw, const DialogField& field,
         continue;
       }
       const ReplacementEntry& entry = rw->table->entries[hit];
+      log_text(rw, field, source, entry.find_length, hit);
       if (!put_units(&rw->writer, rw->units, copied, source - copied) ||
           !put_replacement(&rw->writer, entry, rw->replaced_count)) {
         return false;
@@ -93,6 +135,7 @@ RebuildStatus rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
   rw.writer = ItemWriter{item.output, 0};
   rw.table = item.table;
   rw.replaced_count = item.replaced_count;
+  rw.item = &item;
 
   DialogReader reader;
   DialogField field;

@@ -64,6 +64,7 @@ struct WalkContext {
   RebuildOutput* output = nullptr;
   int32_t replaced_count = 0;
   InvalidReason reason = InvalidReason::none;
+  RewriteLog* log = nullptr;
 };
 
 RebuildStatus refuse(WalkContext* walk, InvalidReason reason) {
@@ -117,6 +118,8 @@ RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   context.output = out;
   context.replaced_count = &walk->replaced_count;
   context.reason = &walk->reason;
+  context.log = walk->log;
+  context.path = entry.path;
   uint32_t new_size = size;
   RebuildStatus status = move_item(walk, context, resource_type, &new_size);
   if (status != RebuildStatus::ok) return status;
@@ -148,7 +151,7 @@ RebuildStatus walk_tree(WalkContext* walk) {
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
                                 const ImageInfo& info,
                                 const ReplacementTable& table,
-                                RebuildOutput* output) {
+                                RebuildOutput* output, RewriteLog* log) {
   RebuildResult result;
   ByteSpan span{image, image_size};
   result.status = measure_directory_prefix(span, info.resource_raw_pointer,
@@ -162,6 +165,7 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   walk.data_start_rva = info.resource_virtual_address + result.prefix_size;
   walk.table = &table;
   walk.output = output;
+  walk.log = log;
   result.status = walk_tree(&walk);
   result.replaced_count = walk.replaced_count;
   result.reason = walk.reason;

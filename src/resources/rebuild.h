@@ -15,6 +15,8 @@
 
 namespace uitrans {
 
+struct RewriteLog;  // text_record.h
+
 // Room made beyond an item before it is written. Replacements rarely add
 // 100 KiB to one item, so almost every item is written without growing the
 // output midway; when they do, the output grows by this much again, so a
@@ -56,6 +58,9 @@ struct ItemContext {
   RebuildOutput* output = nullptr;  // the item starts at output->used
   int32_t* replaced_count = nullptr;
   InvalidReason* reason = nullptr;  // set when the item is refused
+  // With a log, every text looked up is recorded under this path.
+  RewriteLog* log = nullptr;
+  const uint32_t* path = nullptr;
 };
 
 // Each rewriter writes the item at output->used and returns its new Size in
@@ -79,9 +84,11 @@ struct RebuildResult {
 
 // Measures the prefix, walks the tree and repacks every item into `output`,
 // patching the data entries inside `image`.
+// With a log, every text looked up is recorded in it.
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
                                 const ImageInfo& info,
                                 const ReplacementTable& table,
-                                RebuildOutput* output);
+                                RebuildOutput* output,
+                                RewriteLog* log = nullptr);
 
 }  // namespace uitrans

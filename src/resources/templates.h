@@ -24,6 +24,7 @@ enum class TextPlace {
   typeface,
   control_title,
   creation_data,
+  string,  // a string of a string table
 };
 
 // ---- Menus (MENUITEMTEMPLATE and MENUEX_TEMPLATE_ITEM) ----

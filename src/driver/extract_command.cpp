@@ -1,0 +1,166 @@
+#include "driver/extract_command.h"
+
+#include <unordered_map>
+
+#include "driver/messages.h"
+#include "driver/pipeline.h"
+#include "driver/text_output.h"
+#include "image/image_file.h"
+#include "image/image_info.h"
+#include "resources/extract.h"
+
+namespace uitrans {
+
+namespace {
+
+using platform::NativeString;
+
+struct Collection {
+  std::vector<ExtractedText> texts;
+  std::unordered_map<std::u16string, size_t> index;
+};
+
+std::string reference_of(const std::string& executable, ByteSpan image,
+                         const ImageInfo& info, const TextRecord& record) {
+  std::string reference = executable + ":";
+  for (uint32_t level = 1; level <= kPathLevels; ++level) {
+    if (level > 1) reference += "/";
+    reference += resource_label(image, info.resource_raw_pointer,
+                                record.path[level - 1], level);
+  }
+  return reference;
+}
+
+void collect(Collection* collection, const std::string& executable,
+             ByteSpan image, const ImageInfo& info,
+             const std::vector<TextRecord>& records) {
+  for (const TextRecord& record : records) {
+    auto [at, fresh] =
+        collection->index.emplace(record.before, collection->texts.size());
+    if (fresh) {
+      collection->texts.push_back(
+          ExtractedText{record.before, place_kind(record), {}});
+    }
+    std::vector<std::string>& references =
+        collection->texts[at->second].references;
+    std::string reference = reference_of(executable, image, info, record);
+    if (references.empty() || references.back() != reference) {
+      bool known = false;
+      for (const std::string& r : references) known = known || r == reference;
+      if (!known) references.push_back(reference);
+    }
+  }
+}
+
+// Loads, validates and lists one executable; false when it could not be
+// read (its message printed).
+bool extract_one(const NativeString& name, Collection* collection) {
+  ImageBuffer image;
+  ImageInfo info;
+  switch (load_and_validate(name, &image, &info)) {
+    case ImageStage::ok:
+      break;
+    case ImageStage::no_resource_section:
+      return true;  // read, and holds no texts
+    case ImageStage::failed:
+      return false;
+  }
+  std::vector<TextRecord> records;
+  ExtractResult result = extract_texts(image.span(), info, &records);
+  if (result.status != RebuildStatus::ok) {
+    print_message(result.status == RebuildStatus::invalid_image
+                      ? Message::not_valid
+                      : Message::out_of_memory,
+                  name);
+    return false;
+  }
+  collect(collection, platform::native_to_utf8(name), image.span(), info,
+          records);
+  return true;
+}
+
+bool fits_a_line(const std::u16string& text) {
+  if (text.size() < 2) return false;
+  for (char16_t u : text) {
+    if (u == u'\r' || u == u'\n') return false;
+  }
+  return true;
+}
+
+void append_line(std::string* out, const std::u16string& text) {
+  for (char16_t u : text) {
+    out->push_back(static_cast<char>(u & 0xFF));
+    out->push_back(static_cast<char>(u >> 8));
+  }
+  out->append("\r\0\n\0", 4);
+}
+
+bool write_template(const Options& options, const std::string& bytes) {
+  if (options.has_output) return write_whole_file(options.output_path, bytes);
+  return platform::write_standard_output(bytes.data(), bytes.size());
+}
+
+void report_left_out(size_t count, const char* why) {
+  if (count == 0) return;
+  std::string line = "uitrans: " + std::to_string(count) +
+                     (count == 1 ? " text" : " texts") + " left out (" + why +
+                     ")\n";
+  platform::print_error_text(line.data(), line.size());
+}
+
+}  // namespace
+
+std::string list_template(const std::vector<ExtractedText>& texts,
+                          size_t* left_out) {
+  std::string out("\xFF\xFE", 2);
+  for (const ExtractedText& text : texts) {
+    if (!fits_a_line(text.text)) {
+      *left_out += 1;
+      continue;
+    }
+    append_line(&out, text.text);
+    append_line(&out, text.text);
+    append_line(&out, u"");
+  }
+  return out;
+}
+
+bool write_whole_file(const NativeString& path, const std::string& bytes) {
+  platform::FileHandle file;
+  NativeString temp_path;
+  if (!platform::create_temp_beside(path, path, &file, &temp_path)) {
+    return false;
+  }
+  bool ok = platform::write_all(file, bytes.data(), bytes.size()) &&
+            platform::flush_file(file);
+  platform::close_file(&file);
+  ok = ok && platform::rename_replace(temp_path, path);
+  if (!ok) platform::remove_file(temp_path);
+  return ok;
+}
+
+int run_extract(const Options& options) {
+  send_messages_to_standard_error();
+  if (options.operands.size() < 2) {
+    static const char kUsage[] =
+        "uitrans: --extract needs at least one executable\n";
+    platform::print_error_text(kUsage, sizeof kUsage - 1);
+    return kExitUsage;
+  }
+  Collection collection;
+  bool all_read = true;
+  for (size_t i = 1; i < options.operands.size(); ++i) {
+    all_read = extract_one(options.operands[i], &collection) && all_read;
+  }
+  size_t left_out = 0;
+  std::string bytes = list_template(collection.texts, &left_out);
+  report_left_out(left_out, "line breaks, or fewer than two characters");
+  if (!write_template(options, bytes)) {
+    static const char kFailed[] = "uitrans: could not write the template\n";
+    platform::print_error_text(kFailed, sizeof kFailed - 1);
+    return kExitExtractFailed;
+  }
+  return all_read ? kExitOk : kExitExtractFailed;
+}
+
+}  // namespace uitrans

@@ -1,0 +1,34 @@
+// `uitrans --extract`: the texts of executables as a list template (or, with
+// --po, a gettext template).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "driver/options.h"
+
+namespace uitrans {
+
+// A distinct text with every place it occurs, in order of first appearance.
+struct ExtractedText {
+  std::u16string text;
+  std::string kind;                     // the kind of its first place
+  std::vector<std::string> references;  // "app.exe:MENU/2/0409", distinct
+};
+
+// Reads every executable named and lists its texts; messages for those
+// that cannot be read go to standard error. Returns the exit status.
+int run_extract(const Options& options);
+
+// The list template: UTF-16LE with a byte-order mark; each text, the same
+// text again and an empty line, lines ended by CR LF. Texts a list line
+// cannot hold are left out and counted in *left_out.
+std::string list_template(const std::vector<ExtractedText>& texts,
+                          size_t* left_out);
+
+// Writes `bytes` to `path` through a temporary file beside it, so the name
+// holds either its old content or all of the new.
+bool write_whole_file(const platform::NativeString& path,
+                      const std::string& bytes);
+
+}  // namespace uitrans

@@ -1,0 +1,160 @@
+#include "driver/options.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace uitrans {
+
+namespace {
+
+using platform::NativeString;
+
+NativeString native(const char* text) {
+  NativeString out;
+  for (; *text != 0; ++text)
+    out.push_back(static_cast<platform::NativeChar>(*text));
+  return out;
+}
+
+bool starts_long_option(const NativeString& argument) {
+  return argument.size() > 2 && argument[0] == '-' && argument[1] == '-';
+}
+
+// The option's name as ASCII ("?" for anything else), for messages.
+std::string ascii(const NativeString& text) {
+  std::string out;
+  for (platform::NativeChar c : text) {
+    out.push_back(c > 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+  }
+  return out;
+}
+
+struct Flag {
+  const char* name;
+  bool Options::*field;
+};
+
+constexpr Flag kFlags[] = {
+    {"--help", &Options::help},
+    {"--version", &Options::version},
+    {"--extract", &Options::extract},
+    {"--po", &Options::po},
+    {"--dry-run", &Options::dry_run},
+    {"--string-tables", &Options::string_tables},
+};
+
+struct Valued {
+  const char* name;
+  bool Options::*present;
+  NativeString Options::*value;
+};
+
+constexpr Valued kValued[] = {
+    {"--report", &Options::has_report, &Options::report_path},
+    {"--output", &Options::has_output, &Options::output_path},
+};
+
+// One long option at arguments[*index]; a value may follow as "=value" or
+// as the next argument.
+bool take_option(const std::vector<NativeString>& arguments, size_t* index,
+                 Options* options, std::string* error) {
+  const NativeString& argument = arguments[*index];
+  size_t equals = argument.find('=');
+  NativeString name = argument.substr(0, equals);
+  for (const Flag& flag : kFlags) {
+    if (name != native(flag.name)) continue;
+    if (equals != NativeString::npos) {
+      *error = "option " + ascii(name) + " takes no value";
+      return false;
+    }
+    options->*flag.field = true;
+    return true;
+  }
+  for (const Valued& valued : kValued) {
+    if (name != native(valued.name)) continue;
+    if (equals != NativeString::npos) {
+      options->*valued.value = argument.substr(equals + 1);
+    } else if (*index + 1 < arguments.size()) {
+      options->*valued.value = arguments[++*index];
+    } else {
+      *error = "option " + ascii(name) + " needs a value";
+      return false;
+    }
+    options->*valued.present = true;
+    return true;
+  }
+  *error = "unknown option " + ascii(name);
+  return false;
+}
+
+bool check_combination(const Options& options, std::string* error) {
+  if (options.extract && (options.dry_run || options.has_report)) {
+    *error = "--dry-run and --report belong to translation runs";
+    return false;
+  }
+  if (!options.extract && (options.po || options.has_output)) {
+    *error = "--po and --output belong to --extract";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parse_options(const std::vector<NativeString>& arguments, Options* options,
+                   std::string* error) {
+  *options = Options{};
+  size_t index = 1;
+  for (; index < arguments.size(); ++index) {
+    const NativeString& argument = arguments[index];
+    if (argument == native("--")) {
+      ++index;
+      break;
+    }
+    // -o FILE is the short form of --output, only when extracting: without
+    // options a list file may be named "-o", as it always could.
+    if (options->extract && argument == native("-o")) {
+      if (index + 1 == arguments.size()) {
+        *error = "option -o needs a value";
+        return false;
+      }
+      options->has_output = true;
+      options->output_path = arguments[++index];
+      continue;
+    }
+    if (!starts_long_option(argument)) break;
+    if (!take_option(arguments, &index, options, error)) return false;
+  }
+  if (!arguments.empty()) options->operands.push_back(arguments[0]);
+  options->operands.insert(
+      options->operands.end(),
+      arguments.begin() +
+          static_cast<std::ptrdiff_t>(std::min(index, arguments.size())),
+      arguments.end());
+  return check_combination(*options, error);
+}
+
+void print_usage() {
+  static const char kUsage[] =
+      "Usage: uitrans [OPTIONS] [-s] LIST EXE...   translate executables\n"
+      "       uitrans --extract [--po] [-o FILE] EXE...\n"
+      "                                           list their texts\n"
+      "       uitrans --help | --version\n"
+      "\n"
+      "LIST is a UTF-16 list of find/replace line pairs, or a gettext\n"
+      "catalogue (.po). Each EXE is translated in place; the original is\n"
+      "kept as EXE.old.\n"
+      "\n"
+      "Options (before -s and LIST; -- ends them):\n"
+      "  --dry-run          do everything but write: no backup, no output\n"
+      "  --report FILE      write what was replaced and kept (UTF-8, TSV)\n"
+      "  --string-tables    translate string tables too\n"
+      "  --extract          write a list template of the texts (UTF-16)\n"
+      "  --po               with --extract: a gettext template (POT)\n"
+      "  -o, --output FILE  with --extract: write to FILE, not stdout\n"
+      "  --help             show this help\n"
+      "  --version          show the version\n";
+  platform::print_text(kUsage, sizeof kUsage - 1);
+}
+
+}  // namespace uitrans

@@ -1,0 +1,82 @@
+#include "driver/report.h"
+
+#include <algorithm>
+
+#include "driver/text_output.h"
+
+namespace uitrans {
+
+namespace {
+
+constexpr char kHeader[] =
+    "status\texecutable\ttype\tname\tlanguage\tplace\tbefore\tafter\tline\n";
+
+std::string text_field(const std::u16string& text) {
+  return escape_field(utf8_of(text));
+}
+
+std::string entry_text(const char16_t* units, uint32_t length) {
+  return text_field(std::u16string(units, length));
+}
+
+}  // namespace
+
+std::string report_rows(const platform::NativeString& executable,
+                        ByteSpan image, const ImageInfo& info,
+                        const ReplacementTable& table, const RewriteLog& log) {
+  std::string name = escape_field(platform::native_to_utf8(executable));
+  std::string rows;
+  for (const TextRecord& record : log.records) {
+    // Texts shorter than two units can never match: they are not listed.
+    if (!record.replaced && record.before.size() < 2) continue;
+    rows += record.replaced ? "replaced\t" : "kept\t";
+    rows += name;
+    for (uint32_t level = 1; level <= kPathLevels; ++level) {
+      rows += "\t";
+      rows += escape_field(resource_label(image, info.resource_raw_pointer,
+                                          record.path[level - 1], level));
+    }
+    rows += "\t" + place_label(record);
+    rows += "\t" + text_field(record.before);
+    rows += "\t";
+    if (record.replaced) {
+      rows += text_field(record.after);
+      rows += "\t" + std::to_string(table.entries[record.entry].line);
+    } else {
+      rows += "\t";
+    }
+    rows += "\n";
+  }
+  return rows;
+}
+
+void merge_entry_use(Report* report, const RewriteLog& log) {
+  for (size_t i = 0; i < log.entry_used.size() && i < report->entry_used.size();
+       ++i) {
+    if (log.entry_used[i]) report->entry_used[i] = true;
+  }
+}
+
+std::string report_text(const Report& report, const ReplacementTable& table) {
+  std::string text = kHeader;
+  text += report.rows;
+  // Unused entries in the order of the list file.
+  std::vector<const ReplacementEntry*> unused;
+  for (size_t i = 0; i < table.entries.size(); ++i) {
+    if (!report.entry_used[i]) unused.push_back(&table.entries[i]);
+  }
+  std::stable_sort(unused.begin(), unused.end(),
+                   [](const ReplacementEntry* a, const ReplacementEntry* b) {
+                     return a->line < b->line;
+                   });
+  for (const ReplacementEntry* entry : unused) {
+    text += "unused\t\t\t\t\t\t";
+    text += entry_text(entry->find, entry->find_length);
+    text += "\t";
+    text += entry_text(entry->replacement, entry->replacement_length);
+    text += "\t" + std::to_string(entry->line) + "\n";
+  }
+  return text;
+}
+
+}  // namespace uitrans

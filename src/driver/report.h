@@ -1,0 +1,32 @@
+// The report of a translation run: what was replaced, what was looked up and
+// kept, and which list entries matched nothing. UTF-8, tab-separated, with a
+// header row.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "image/image_info.h"
+#include "platform/file_ops.h"
+#include "replace/replacement_table.h"
+#include "resources/text_record.h"
+
+namespace uitrans {
+
+struct Report {
+  std::string rows;              // of the executables done so far
+  std::vector<bool> entry_used;  // per table entry, over the whole run
+};
+
+// The rows of one executable: each text looked up, replaced or kept.
+std::string report_rows(const platform::NativeString& executable,
+                        ByteSpan image, const ImageInfo& info,
+                        const ReplacementTable& table, const RewriteLog& log);
+
+void merge_entry_use(Report* report, const RewriteLog& log);
+
+// The whole report: the header, the rows, and a row for every list entry
+// that matched nothing.
+std::string report_text(const Report& report, const ReplacementTable& table);
+
+}  // namespace uitrans
