@@ -54,7 +54,8 @@ void collect(Collection* collection, const std::string& executable,
 
 // Loads, validates and lists one executable; false when it could not be
 // read (its message printed).
-bool extract_one(const NativeString& name, Collection* collection) {
+bool extract_one(const NativeString& name, bool string_tables,
+                 Collection* collection) {
   ImageBuffer image;
   ImageInfo info;
   switch (load_and_validate(name, &image, &info)) {
@@ -66,7 +67,8 @@ bool extract_one(const NativeString& name, Collection* collection) {
       return false;
   }
   std::vector<TextRecord> records;
-  ExtractResult result = extract_texts(image.span(), info, &records);
+  ExtractResult result =
+      extract_texts(image.span(), info, string_tables, &records);
   if (result.status != RebuildStatus::ok) {
     print_message(result.status == RebuildStatus::invalid_image
                       ? Message::not_valid
@@ -150,7 +152,9 @@ int run_extract(const Options& options) {
   Collection collection;
   bool all_read = true;
   for (size_t i = 1; i < options.operands.size(); ++i) {
-    all_read = extract_one(options.operands[i], &collection) && all_read;
+    all_read =
+        extract_one(options.operands[i], options.string_tables, &collection) &&
+        all_read;
   }
   size_t left_out = 0;
   std::string bytes = list_template(collection.texts, &left_out);

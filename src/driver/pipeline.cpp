@@ -42,8 +42,11 @@ bool rebuild(const NativeString& name, ImageBuffer* image,
     platform::write_small_file(side_file_name(), kMark, sizeof kMark);
   }
 
+  RebuildOptions options;
+  options.string_tables = settings.string_tables;
+  options.log = log;
   *result = rebuild_resources(image->data.get(), image->size, info, table,
-                              output, log);
+                              output, options);
   switch (result->status) {
     case RebuildStatus::ok:
       break;

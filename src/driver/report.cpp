@@ -28,8 +28,12 @@ std::string report_rows(const platform::NativeString& executable,
   std::string rows;
   for (const TextRecord& record : log.records) {
     // Texts shorter than two units can never match: they are not listed.
-    if (!record.replaced && record.before.size() < 2) continue;
-    rows += record.replaced ? "replaced\t" : "kept\t";
+    if (!record.replaced && !record.malformed && record.before.size() < 2) {
+      continue;
+    }
+    rows += record.replaced    ? "replaced\t"
+            : record.malformed ? "malformed\t"
+                               : "kept\t";
     rows += name;
     for (uint32_t level = 1; level <= kPathLevels; ++level) {
       rows += "\t";

@@ -120,7 +120,7 @@ std::string place_label(const TextRecord& record) {
     case TextPlace::creation_data:
       return "creation data of control " + number(record.number);
     case TextPlace::string:
-      return "string " + number(record.number);
+      return record.malformed ? "block" : "string " + number(record.number);
   }
   return "";
 }

@@ -157,6 +157,20 @@ uint32_t find_replacement(const ReplacementTable& table, UnitView units,
                      position);
 }
 
+uint32_t find_counted_text(const ReplacementTable& table, UnitView units,
+                           size_t position, size_t length) {
+  if (table.entries.empty() || length < table.min_find_length ||
+      length > table.max_find_length || position + length > units.unit_count) {
+    return kNoEntry;
+  }
+  uint64_t hash = 0;
+  for (size_t i = position + length; i > position; --i) {
+    hash = prepend_unit(hash, units.at(i - 1));
+  }
+  return probe_index(table, hash, static_cast<uint32_t>(length), units,
+                     position);
+}
+
 void start_scan(TextScanner* scanner, UnitView units, size_t scan_end) {
   scanner->units = units;
   scanner->scan_end = std::min(scan_end, units.unit_count);

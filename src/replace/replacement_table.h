@@ -63,6 +63,11 @@ uint32_t find_replacement(const ReplacementTable& table, UnitView units,
 uint32_t find_replacement_by_scan(const ReplacementTable& table, UnitView units,
                                   size_t position);
 
+// The first entry whose find text equals the `length` units at `position`
+// (a counted text, as in string tables), or kNoEntry.
+uint32_t find_counted_text(const ReplacementTable& table, UnitView units,
+                           size_t position, size_t length);
+
 // Fast lookups at successive positions of one run of units (a menu item or a
 // control's creation data). The scanner remembers the zero unit that ends the
 // text under the cursor and the hashes of the text's tails, so each position

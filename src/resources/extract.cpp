@@ -11,6 +11,7 @@ struct ExtractWalk {
   const ImageInfo* info = nullptr;
   std::vector<TextRecord>* texts = nullptr;
   InvalidReason reason = InvalidReason::none;
+  bool string_tables = false;
 };
 
 TextRecord record_at(const TreeEntry& entry, TextPlace place) {
@@ -55,6 +56,19 @@ bool list_dialog(ExtractWalk* walk, const TreeEntry& entry, UnitView units) {
   return reader.reason == InvalidReason::none;
 }
 
+void list_strings(ExtractWalk* walk, const TreeEntry& entry, UnitView units) {
+  StringSlot strings[kStringsPerBlock];
+  size_t end_unit = 0;
+  if (!read_string_block(units, entry.data_size, strings, &end_unit)) return;
+  for (uint32_t i = 0; i < kStringsPerBlock; ++i) {
+    if (strings[i].length == 0) continue;
+    TextRecord record = record_at(entry, TextPlace::string);
+    record.number = string_id(entry.path[1], i);
+    record.before = units_text(units, strings[i].start, strings[i].length);
+    walk->texts->push_back(std::move(record));
+  }
+}
+
 // The item of a new data entry, checked as the rebuild checks it.
 bool list_item(ExtractWalk* walk, const TreeEntry& entry) {
   uint32_t type = entry.path[0];
@@ -73,12 +87,16 @@ bool list_item(ExtractWalk* walk, const TreeEntry& entry) {
     return true;
   }
   if (type == kResourceTypeDialog) return list_dialog(walk, entry, units);
+  if (type == kResourceTypeString && walk->string_tables) {
+    list_strings(walk, entry, units);
+  }
   return true;
 }
 
 }  // namespace
 
 ExtractResult extract_texts(ByteSpan image, const ImageInfo& info,
+                            bool string_tables,
                             std::vector<TextRecord>* texts) {
   ExtractResult result;
   uint32_t prefix_size = 0;
@@ -89,6 +107,7 @@ ExtractResult extract_texts(ByteSpan image, const ImageInfo& info,
   walk.image = image;
   walk.info = &info;
   walk.texts = texts;
+  walk.string_tables = string_tables;
   TreeWalk tree;
   bool ok = start_tree_walk(&tree, image, info.resource_raw_pointer, true);
   TreeEntry entry;

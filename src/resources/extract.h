@@ -15,9 +15,10 @@ struct ExtractResult {
 };
 
 // Walks the tree as the rebuild does, refusing what it refuses, and lists
-// every menu item text, dialog title, typeface and control title, in the
-// order the rebuild meets them.
+// every menu item text, dialog title, typeface and control title (and, with
+// `string_tables`, every non-empty string), in the order the rebuild meets
+// them.
 ExtractResult extract_texts(ByteSpan image, const ImageInfo& info,
-                            std::vector<TextRecord>* texts);
+                            bool string_tables, std::vector<TextRecord>* texts);
 
 }  // namespace uitrans

@@ -65,6 +65,7 @@ struct WalkContext {
   int32_t replaced_count = 0;
   InvalidReason reason = InvalidReason::none;
   RewriteLog* log = nullptr;
+  bool string_tables = false;
 };
 
 RebuildStatus refuse(WalkContext* walk, InvalidReason reason) {
@@ -80,6 +81,9 @@ RebuildStatus move_item(WalkContext* walk, const ItemContext& item,
   if (resource_type == kResourceTypeMenu) return rewrite_menu(item, new_size);
   if (resource_type == kResourceTypeDialog) {
     return rewrite_dialog(item, new_size);
+  }
+  if (resource_type == kResourceTypeString && walk->string_tables) {
+    return rewrite_string_block(item, new_size);
   }
   if (item.size > 0) {
     std::memcpy(walk->output->data + walk->output->used,
@@ -151,7 +155,8 @@ RebuildStatus walk_tree(WalkContext* walk) {
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
                                 const ImageInfo& info,
                                 const ReplacementTable& table,
-                                RebuildOutput* output, RewriteLog* log) {
+                                RebuildOutput* output,
+                                const RebuildOptions& options) {
   RebuildResult result;
   ByteSpan span{image, image_size};
   result.status = measure_directory_prefix(span, info.resource_raw_pointer,
@@ -165,7 +170,8 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   walk.data_start_rva = info.resource_virtual_address + result.prefix_size;
   walk.table = &table;
   walk.output = output;
-  walk.log = log;
+  walk.log = options.log;
+  walk.string_tables = options.string_tables;
   result.status = walk_tree(&walk);
   result.replaced_count = walk.replaced_count;
   result.reason = walk.reason;

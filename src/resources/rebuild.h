@@ -24,6 +24,7 @@ struct RewriteLog;  // text_record.h
 inline constexpr uint32_t kItemHeadroom = 102400;
 inline constexpr uint32_t kResourceTypeMenu = 4;
 inline constexpr uint32_t kResourceTypeDialog = 5;
+inline constexpr uint32_t kResourceTypeString = 6;
 
 // Releases the rebuild output's allocation (made with realloc).
 struct OutputRelease {
@@ -67,6 +68,7 @@ struct ItemContext {
 // *new_size.
 RebuildStatus rewrite_menu(const ItemContext& item, uint32_t* new_size);
 RebuildStatus rewrite_dialog(const ItemContext& item, uint32_t* new_size);
+RebuildStatus rewrite_string_block(const ItemContext& item, uint32_t* new_size);
 
 // The size of the directory prefix (every directory, entry array, name string
 // and data entry), rounded up to 16.
@@ -84,11 +86,16 @@ struct RebuildResult {
 
 // Measures the prefix, walks the tree and repacks every item into `output`,
 // patching the data entries inside `image`.
-// With a log, every text looked up is recorded in it.
+// What a rebuild does beyond menus and dialogs.
+struct RebuildOptions {
+  bool string_tables = false;  // rewrite string tables too
+  RewriteLog* log = nullptr;   // record every text looked up
+};
+
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
                                 const ImageInfo& info,
                                 const ReplacementTable& table,
                                 RebuildOutput* output,
-                                RewriteLog* log = nullptr);
+                                const RebuildOptions& options = {});
 
 }  // namespace uitrans

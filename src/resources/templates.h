@@ -118,4 +118,24 @@ bool next_dialog_field(DialogReader* reader, DialogField* field);
 // True for the parts whose text is looked up as a whole text.
 bool is_looked_up(const DialogField& field);
 
+// ---- String tables (RT_STRING): blocks of 16 counted strings ----
+
+inline constexpr uint32_t kStringsPerBlock = 16;
+
+struct StringSlot {
+  size_t start = 0;   // first unit of the text (after its count)
+  size_t length = 0;  // units
+};
+
+// Reads the 16 strings of a block of `item_size` bytes. False when they do
+// not all lie within it (a loader would fail on such a block too).
+bool read_string_block(UnitView units, uint32_t item_size,
+                       StringSlot (&strings)[kStringsPerBlock],
+                       size_t* end_unit);
+
+// The id of string `index` of the block whose resource name is `block_id`.
+inline uint32_t string_id(uint32_t block_id, uint32_t index) {
+  return (block_id - 1) * kStringsPerBlock + index;
+}
+
 }  // namespace uitrans

@@ -22,7 +22,8 @@ struct TextRecord {
   std::u16string before;
   std::u16string after;  // the whole new text, when replaced
   bool replaced = false;
-  uint32_t entry = 0;  // the table entry that matched, when replaced
+  uint32_t entry = 0;      // the table entry that matched, when replaced
+  bool malformed = false;  // a string block kept as it is: it does not read
 };
 
 // Filled by the rewriters when a report is wanted.

@@ -1,0 +1,119 @@
+// String tables: blocks of 16 strings, each a unit count and that many units
+// (no terminator). Only asked for: without the option the items are copied.
+#include <utility>
+
+#include "resources/item_writer.h"
+#include "resources/templates.h"
+#include "resources/text_record.h"
+
+namespace uitrans {
+
+bool read_string_block(UnitView units, uint32_t item_size,
+                       StringSlot (&strings)[kStringsPerBlock],
+                       size_t* end_unit) {
+  size_t item_units = item_size / 2;  // whole units within the block
+  if (item_units > units.unit_count) return false;
+  size_t position = 0;
+  for (StringSlot& slot : strings) {
+    if (position >= item_units) return false;
+    slot.length = units.at(position);
+    slot.start = position + 1;
+    if (slot.length > item_units - slot.start) return false;
+    position = slot.start + slot.length;
+  }
+  *end_unit = position;
+  return true;
+}
+
+namespace {
+
+void log_string(const ItemContext& item, UnitView units, uint32_t index,
+                const StringSlot& slot, uint32_t hit) {
+  if (item.log == nullptr) return;
+  TextRecord record;
+  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = item.path[i];
+  record.place = TextPlace::string;
+  record.number = string_id(item.path[1], index);
+  record.before = units_text(units, slot.start, slot.length);
+  if (hit != kNoEntry) {
+    const ReplacementEntry& entry = item.table->entries[hit];
+    record.replaced = true;
+    record.entry = hit;
+    record.after.assign(entry.replacement, entry.replacement_length);
+    item.log->entry_used[hit] = true;
+  }
+  item.log->records.push_back(std::move(record));
+}
+
+// A block whose strings do not fit is kept as it is, and named in a log.
+void log_malformed(const ItemContext& item) {
+  if (item.log == nullptr) return;
+  TextRecord record;
+  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = item.path[i];
+  record.place = TextPlace::string;
+  record.malformed = true;
+  item.log->records.push_back(std::move(record));
+}
+
+// A replacement whose length a 16-bit count cannot hold is not applied.
+bool put_counted(ItemWriter* writer, const ReplacementEntry& entry) {
+  if (!ensure_units(writer, writer->position + entry.replacement_length + 1)) {
+    return false;
+  }
+  uint8_t* at =
+      writer->output->data + writer->output->used + 2 * writer->position;
+  store_u16(at, static_cast<uint16_t>(entry.replacement_length));
+  for (uint32_t i = 0; i < entry.replacement_length; ++i) {
+    store_u16(at + 2 + 2 * i, static_cast<uint16_t>(entry.replacement[i]));
+  }
+  writer->position += size_t{entry.replacement_length} + 1;
+  return true;
+}
+
+}  // namespace
+
+RebuildStatus rewrite_string_block(const ItemContext& item,
+                                   uint32_t* new_size) {
+  UnitView units = units_from(item.image, item.item_offset);
+  StringSlot strings[kStringsPerBlock];
+  size_t end_unit = 0;
+  ItemWriter writer{item.output, 0};
+  if (!read_string_block(units, item.size, strings, &end_unit)) {
+    log_malformed(item);
+    if (item.size > 0) {
+      std::memcpy(item.output->data + item.output->used,
+                  item.image.data + item.item_offset, item.size);
+    }
+    *new_size = item.size;
+    return RebuildStatus::ok;
+  }
+  const ReplacementTable& table = *item.table;
+  for (uint32_t i = 0; i < kStringsPerBlock; ++i) {
+    const StringSlot& slot = strings[i];
+    uint32_t hit =
+        slot.length == 0
+            ? kNoEntry
+            : find_counted_text(table, units, slot.start, slot.length);
+    if (hit != kNoEntry && table.entries[hit].replacement_length > 0xFFFF) {
+      hit = kNoEntry;
+    }
+    log_string(item, units, i, slot, hit);
+    bool ok = hit == kNoEntry
+                  ? put_units(&writer, units, slot.start - 1, slot.length + 1)
+                  : put_counted(&writer, table.entries[hit]);
+    if (!ok) return RebuildStatus::out_of_memory;
+    if (hit != kNoEntry) *item.replaced_count += 1;
+  }
+  // Bytes after the 16th string are kept, an odd last byte too.
+  uint64_t tail = item.size - 2 * uint64_t{end_unit};
+  uint64_t bytes = 2 * uint64_t{writer.position} + tail;
+  if (bytes > UINT32_MAX || !ensure_units(&writer, writer.position + tail)) {
+    return RebuildStatus::out_of_memory;
+  }
+  std::memcpy(item.output->data + item.output->used + 2 * writer.position,
+              item.image.data + item.item_offset + 2 * end_unit, tail);
+  *new_size = static_cast<uint32_t>(bytes);
+  return RebuildStatus::ok;
+}
+
+}  // namespace uitrans
