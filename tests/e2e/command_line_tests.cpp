@@ -206,3 +206,112 @@ TEST_F(CommandLineTest, NamesArePrintedAsGivenBytes) {
 
 }  // namespace
 }  // namespace e2e
+
+namespace e2e {
+namespace {
+
+struct OptionCase {
+  const char* label;
+  std::vector<std::string> args;
+  int status;
+  const char* out;      // exact standard output, or nullptr: not checked
+  const char* err_has;  // a part of standard error ("" for none)
+  bool translated;      // app.exe holds the translation afterwards
+};
+
+TEST_F(CommandLineTest, OptionsComeFirstAndNeverChangeARunWithoutThem) {
+  const std::vector<OptionCase> cases = {
+      {"help", {"--help"}, 0, nullptr, "", false},
+      {"unknown option",
+       {"--bogus", "list.txt", "app.exe"},
+       1,
+       "",
+       "unknown option --bogus",
+       false},
+      {"flag with a value",
+       {"--dry-run=yes", "list.txt", "app.exe"},
+       1,
+       "",
+       "takes no value",
+       false},
+      {"report without its file", {"--report"}, 1, "", "needs a value", false},
+      {"--po without --extract",
+       {"--po", "list.txt", "app.exe"},
+       1,
+       "",
+       "--extract",
+       false},
+      {"--report with --extract",
+       {"--extract", "--report", "r", "app.exe"},
+       1,
+       "",
+       "translation runs",
+       false},
+      {"--extract without executables",
+       {"--extract"},
+       1,
+       "",
+       "executable",
+       false},
+      {"list named --x after --",
+       {"--", "--x", "app.exe"},
+       0,
+       "1 strings replaced in app.exe.\n",
+       "",
+       true},
+      {"list named --x as ./--x",
+       {"./--x", "app.exe"},
+       0,
+       "1 strings replaced in app.exe.\n",
+       "",
+       true},
+      {"list named -o without --extract",
+       {"-o", "app.exe"},
+       0,
+       "1 strings replaced in app.exe.\n",
+       "",
+       true},
+      {"report given as --report=FILE",
+       {"--report=r.tsv", "list.txt", "app.exe"},
+       0,
+       "1 strings replaced in app.exe.\n",
+       "",
+       true},
+      {"options then the switch",
+       {"--dry-run", "-s", "list.txt", "app.exe"},
+       0,
+       "1 strings replaced in app.exe.\n",
+       "",
+       false},
+  };
+  for (const OptionCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    clear();
+    for (const char* name : {"list.txt", "--x", "-o"}) {
+      write(name, make_pair_list(kOpenToLoad));
+    }
+    write("app.exe", app.image.bytes);
+    testsupport::RunOptions noisy;
+    noisy.allow_stderr = true;
+    const testsupport::RunResult result = run(c.args, noisy);
+    EXPECT_EQ(result.status, c.status);
+    if (c.out != nullptr) {
+      EXPECT_EQ(result.out, c.out);
+    }
+    EXPECT_NE(result.err.find(c.err_has), std::string::npos) << result.err;
+    EXPECT_BYTES(read("app.exe"), c.translated ? app_after : app.image.bytes);
+  }
+}
+
+TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {
+  const testsupport::RunResult help = run({"--help"});
+  EXPECT_EQ(help.out.rfind("Usage: uitrans", 0), 0u);
+  const testsupport::RunResult version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("uitrans ", 0), 0u);
+  EXPECT_EQ(version.out.find('\n'), version.out.size() - 1);
+  EXPECT_TRUE(files().empty());
+}
+
+}  // namespace
+}  // namespace e2e

@@ -35,6 +35,9 @@ struct RunOptions {
   // RLIMIT_FSIZE for the child (0: unchanged); SIGXFSZ is ignored so that
   // writes past it fail instead of killing the process.
   uint64_t file_size_limit = 0;
+  // Translation runs write nothing to standard error; usage errors and
+  // extraction do.
+  bool allow_stderr = false;
 };
 
 struct RunResult {
