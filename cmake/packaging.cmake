@@ -1,34 +1,54 @@
-# Installation layout and packages.
-#   Linux:   cmake --install puts bin/uitrans and share/man/man1/uitrans.1 in
-#            place; cpack makes a .deb.
-#   Windows: cmake --install puts uitrans.exe and README.md side by side;
-#            cpack makes a .zip.
+# SPDX-License-Identifier: MIT
+# Installation layout and packages; both take the version from project().
+#   Linux:   cmake --install puts bin/uitrans, share/man/man1/uitrans.1.gz and
+#            share/doc/uitrans/{README.md,changelog.gz,copyright} in place;
+#            cpack makes uitrans_VERSION_ARCH.deb, which lintian accepts.
+#   Windows: cmake --install puts uitrans.exe, README.md, LICENSE and
+#            CHANGELOG.md side by side; cpack makes uitrans-VERSION-win64.zip
+#            (or -win32).
 include(GNUInstallDirs)
 
+set(UITRANS_PACKAGE_CONTACT "uitrans maintainers <maintainers@uitrans.invalid>"
+    CACHE STRING "Maintainer named in the packages and the Debian changelog")
+
 if(WIN32)
-  # A flat folder: the program and its README, nothing else.
+  # A flat folder: the program, its README, licence and changelog.
   set(CMAKE_INSTALL_BINDIR .)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+                ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+          DESTINATION .)
 else()
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/uitrans.1
-          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md
-          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  include(${CMAKE_CURRENT_LIST_DIR}/debian_docs.cmake)
 endif()
 
-set(UITRANS_PACKAGE_CONTACT "uitrans maintainers <maintainers@uitrans.invalid>"
-    CACHE STRING "Maintainer named in the packages")
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # Resolve every symbol at start and keep the relocations read-only after
+  # it, as Debian links its programs. _FORTIFY_SOURCE is not set: the
+  # fault-injection build of the tests intercepts read() and open() at link
+  # time, and checked variants of them would slip past it.
+  add_link_options(LINKER:-z,relro LINKER:-z,now)
+endif()
 
 set(CPACK_PACKAGE_NAME uitrans)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "uitrans")
 set(CPACK_PACKAGE_CONTACT "${UITRANS_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Replace menu and dialog texts in Windows executables")
+# Lines of the long description as the package shows them (at most 80
+# columns); an empty line separates paragraphs.
 set(CPACK_PACKAGE_DESCRIPTION
-    "uitrans rewrites the menu and dialog resources of PE32 and PE32+ \
-executables with the texts of a UTF-16 find/replace list, keeping the \
-original as a .old backup.")
+    "Translates the user interface of finished Windows programs without
+rebuilding them: every menu and dialog resource of PE32 and PE32+
+executables is rewritten with the texts of a UTF-16 find/replace list,
+and the resource section is repacked and grown where the new texts need
+more room.
+
+The original of each translated program is kept as a .old backup, and
+the new image is written to a temporary file first, so an interrupted
+run never leaves a half-written program.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -44,6 +64,9 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # Control files 0644 and the package's files owned by root, whoever builds.
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
   find_program(UITRANS_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(UITRANS_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -20,9 +20,13 @@ cmake -S . -B build -DUITRANS_WERROR=ON -DUITRANS_BUILD_TESTS=ON \
 cmake --build build -j"$(nproc)"
 ctest --test-dir build --no-tests=error --output-on-failure -j"$(nproc)"
 
-# Packages: a .deb from the Linux build, a .zip of the Windows program.
+# Packages: a .deb from the Linux build, a .zip of the Windows program, both
+# named with the version of the build, which is also the changelog's latest
+# release. Debian's package checker must have nothing at all to say.
+scripts/install_deps.sh lintian
 (cd build && cpack -G DEB)
 (cd build-windows-x86_64 && cpack -G ZIP)
+scripts/check_packages.sh build build-windows-x86_64
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer,
 # then a bounded fuzzing run (one minute per target); any finding fails.
