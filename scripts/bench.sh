@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the benchmarks, generates their inputs (nothing large is kept in
 # the repository), runs the whole-process comparison with cp and the copy
 # floor, the micro-benchmarks and the rebuild growth statistics, and writes

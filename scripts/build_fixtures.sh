@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Regenerates the executables under tests/fixtures/ from tests/fixtures/src/
 # with the mingw-w64 cross toolchain (windres and gcc, 32 and 64 bit).
 # The results are committed, so the ordinary test run needs no cross-compiler.

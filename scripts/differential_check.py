@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Differential check of uitrans against scripts/reference_model.py.
 
 Generates small random PE32/PE32+ images (sections, resource trees with menus,

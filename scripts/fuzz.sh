@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets (clang with libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for a bounded time, starting from
 # the seed corpus and every past finding. Any finding fails the run; the

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build and the tests need, when missing.
 # Usage: scripts/install_deps.sh [PACKAGE...]   (defaults to the basic set)
 set -eu

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Builds the bundled sample: a small PE32 image whose resource section holds
 a classic menu, an extended menu, a dialog and a string table, and a UTF-16
 list that translates some of their texts into German.

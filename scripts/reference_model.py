@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Executable reference of what uitrans does with one executable.
 
 Standard library only.  Given the bytes of a replacement list and the bytes of

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds uitrans and translates the bundled sample into out/sample/.
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds uitrans with its tests and runs them.
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # A wine prefix for the loader checks, usable without a display.
 #
 #   scripts/wine_env.sh start PREFIX   create PREFIX if needed, select the null

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Keeps a wine prefix ready while the end-to-end tests run the Windows program.
 #
 #   scripts/wine_session.sh start PREFIX   create PREFIX if needed, keep a

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Real-world smoke run: translates copies of Windows programs that Debian's
 # wine package ships and checks with the loader probe that their menus and
 # dialogs still load, with exactly their texts changed.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the mingw-w64 toolchain files, which set CMAKE_SYSTEM_PROCESSOR
 # and UITRANS_MINGW_PREFIX first.
 find_program(CMAKE_C_COMPILER NAMES ${UITRANS_MINGW_PREFIX}-gcc-win32 ${UITRANS_MINGW_PREFIX}-gcc REQUIRED)

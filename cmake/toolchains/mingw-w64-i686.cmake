@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-builds the Windows console program with mingw-w64 (i686).
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake
 set(CMAKE_SYSTEM_NAME Windows)
