@@ -1,12 +1,12 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Checks the packages cpack made: the .deb passes lintian without a single
-# remark, both packages carry the version of the build, which is the latest
-# release in CHANGELOG.md, and the .zip holds the program with its README,
-# licence and changelog.
+# remark; the program, both packages and the latest release in CHANGELOG.md
+# name the same version; the .zip holds the program with its README, licence
+# and changelog.
 # Usage: scripts/check_packages.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 set -eu
-cd "$(dirname "$0")/.."
+changelog="$(dirname "$0")/../CHANGELOG.md"
 linux_build=$1
 windows_build=$2
 
@@ -18,10 +18,15 @@ fail() {
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' \
   "$linux_build/CMakeCache.txt")
 [ -n "$version" ] || fail "no project version in $linux_build/CMakeCache.txt"
-released=$(sed -n 's/^## \[\([0-9][^]]*\)\].*/\1/p' CHANGELOG.md | head -n 1)
+released=$(sed -n 's/^## \[\([0-9][^]]*\)\].*/\1/p' "$changelog" | head -n 1)
 [ "$released" = "$version" ] ||
   fail "the build is version $version, the latest release in CHANGELOG.md" \
     "is ${released:-missing}"
+
+printed=$("$linux_build/src/uitrans" --version) ||
+  fail "uitrans --version failed"
+[ "$printed" = "uitrans $version" ] ||
+  fail "uitrans --version prints '$printed', the build is version $version"
 
 deb="$linux_build/uitrans_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || fail "$deb is missing"
