@@ -65,8 +65,10 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # Control files 0644 and the package's files owned by root, whoever builds.
+  # Control files 0644 and directories 0755 whatever the umask of the build;
+  # cpack writes every entry owned by root.
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/package_permissions.cmake)
   find_program(UITRANS_DPKG_SHLIBDEPS dpkg-shlibdeps)
   if(UITRANS_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
