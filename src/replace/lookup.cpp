@@ -6,8 +6,14 @@
 // polynomial, evaluated from the end of the text, so the hashes of all tails of
 // a text come out of one backward pass.
 #include <algorithm>
+#include <bit>
 
 #include "replace/replacement_table.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define UITRANS_SSE2 1
+#endif
 
 namespace uitrans {
 
@@ -85,6 +91,27 @@ bool same_text(const ReplacementEntry& a, const ReplacementEntry& b) {
 
 }  // namespace
 
+size_t find_zero_unit(UnitView units, size_t from, size_t limit) {
+  limit = std::min(limit, units.unit_count);
+  size_t at = from;
+#ifdef UITRANS_SSE2
+  // Eight units at a time; the bytes may sit at any address.
+  const __m128i zero = _mm_setzero_si128();
+  for (; at + 8 <= limit; at += 8) {
+    __m128i block =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(units.bytes + 2 * at));
+    int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(block, zero));
+    if (mask != 0) {
+      return at + static_cast<size_t>(
+                      std::countr_zero(static_cast<unsigned>(mask))) /
+                      2;
+    }
+  }
+#endif
+  while (at < limit && units.at(at) != 0) ++at;
+  return at;
+}
+
 void build_lookup_index(ReplacementTable* table) {
   size_t slot_count = 16;
   while (slot_count < 2 * table->entries.size()) slot_count *= 2;
@@ -96,6 +123,7 @@ void build_lookup_index(ReplacementTable* table) {
   table->filter.assign(filter_words, 0);
   table->min_find_length = UINT32_MAX;
   table->max_find_length = 0;
+  table->find_lengths.clear();
   size_t mask = slot_count - 1;
   for (uint32_t index = 0; index < table->entries.size(); ++index) {
     const ReplacementEntry& entry = table->entries[index];
@@ -103,6 +131,11 @@ void build_lookup_index(ReplacementTable* table) {
         std::min(table->min_find_length, entry.find_length);
     table->max_find_length =
         std::max(table->max_find_length, entry.find_length);
+    size_t word = entry.find_length / 64;
+    if (table->find_lengths.size() <= word) {
+      table->find_lengths.resize(word + 1, 0);
+    }
+    table->find_lengths[word] |= uint64_t{1} << (entry.find_length % 64);
     uint64_t hash = hash_text(entry.find, entry.find_length);
     uint64_t key = mix_key(hash, entry.find_length);
     size_t bit = filter_bit(key, 64 * filter_words);
@@ -188,8 +221,7 @@ void load_run(const ReplacementTable& table, TextScanner* scanner,
   size_t reach = size_t{table.max_find_length} + 1;
   size_t limit =
       std::min(units.unit_count, std::max(position, scanner->scan_end) + reach);
-  size_t zero = position;
-  while (zero < limit && units.at(zero) != 0) ++zero;
+  size_t zero = find_zero_unit(units, position, limit);
   scanner->run_valid = true;
   scanner->run_start = position;
   if (zero >= limit) {
@@ -201,13 +233,24 @@ void load_run(const ReplacementTable& table, TextScanner* scanner,
   scanner->run_zero = zero;
   scanner->run_end = zero + 1;
   size_t tail_count = std::min<size_t>(zero - position, table.max_find_length);
-  scanner->tail_hashes.resize(tail_count + 1);
-  uint64_t hash = 0;
-  scanner->tail_hashes[0] = 0;
-  for (size_t length = 1; length <= tail_count; ++length) {
-    hash = prepend_unit(hash, units.at(zero - length));
-    scanner->tail_hashes[length] = hash;
+  if (scanner->tail_hashes.size() < tail_count + 1) {
+    scanner->tail_hashes.resize(tail_count + 1);
   }
+  uint64_t* hashes = scanner->tail_hashes.data();
+  uint64_t hash = 0;
+  hashes[0] = 0;
+  const uint8_t* bytes = units.bytes + 2 * zero;
+  for (size_t length = 1; length <= tail_count; ++length) {
+    const uint8_t* p = bytes - 2 * length;
+    hash = prepend_unit(hash, static_cast<uint16_t>(p[0] | (p[1] << 8)));
+    hashes[length] = hash;
+  }
+}
+
+bool has_find_length(const ReplacementTable& table, size_t length) {
+  size_t word = length / 64;
+  return word < table.find_lengths.size() &&
+         (table.find_lengths[word] >> (length % 64) & 1) != 0;
 }
 
 }  // namespace
@@ -229,6 +272,43 @@ uint32_t scan_lookup(const ReplacementTable& table, TextScanner* scanner,
   }
   return probe_index(table, scanner->tail_hashes[length],
                      static_cast<uint32_t>(length), scanner->units, position);
+}
+
+bool scan_next_hit(const ReplacementTable& table, TextScanner* scanner,
+                   size_t position, size_t zero_limit, size_t* hit_position,
+                   uint32_t* hit_entry) {
+  if (table.entries.empty()) return false;
+  while (position < scanner->scan_end) {
+    if (!scanner->run_valid || position < scanner->run_start ||
+        position >= scanner->run_end) {
+      load_run(table, scanner, position);
+    }
+    size_t zero = scanner->run_zero;
+    if (zero == SIZE_MAX || zero >= zero_limit) {
+      position = scanner->run_end;
+      continue;
+    }
+    // The leftmost position whose text matches: the longest tail first,
+    // down to the shortest that still starts before the scan end.
+    size_t longest = std::min<size_t>(zero - position, table.max_find_length);
+    size_t shortest = table.min_find_length;
+    if (zero >= scanner->scan_end) {
+      shortest = std::max(shortest, zero - scanner->scan_end + 1);
+    }
+    for (size_t length = longest; length >= shortest; --length) {
+      if (!has_find_length(table, length)) continue;
+      uint32_t entry = probe_index(table, scanner->tail_hashes[length],
+                                   static_cast<uint32_t>(length),
+                                   scanner->units, zero - length);
+      if (entry != kNoEntry) {
+        *hit_position = zero - length;
+        *hit_entry = entry;
+        return true;
+      }
+    }
+    position = zero + 1;
+  }
+  return false;
 }
 
 }  // namespace uitrans

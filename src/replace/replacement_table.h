@@ -38,6 +38,9 @@ struct ReplacementTable {
   std::vector<uint64_t> filter;  // power-of-two number of bits
   uint32_t min_find_length = 0;
   uint32_t max_find_length = 0;
+  // One bit per length that some find text has: most tails of a text have
+  // a length no find text has, and are skipped without hashing a lookup.
+  std::vector<uint64_t> find_lengths;
 };
 
 inline constexpr uint32_t kNoEntry = UINT32_MAX;
@@ -68,6 +71,9 @@ uint32_t find_replacement_by_scan(const ReplacementTable& table, UnitView units,
 uint32_t find_counted_text(const ReplacementTable& table, UnitView units,
                            size_t position, size_t length);
 
+// The first zero unit in [from, limit) of `units`, or `limit`.
+size_t find_zero_unit(UnitView units, size_t from, size_t limit);
+
 // Fast lookups at successive positions of one run of units (a menu item or a
 // control's creation data). The scanner remembers the zero unit that ends the
 // text under the cursor and the hashes of the text's tails, so each position
@@ -91,5 +97,14 @@ void start_scan(TextScanner* scanner, UnitView units, size_t scan_end);
 // entries whose find length + 1 is at most `max_units` can match.
 uint32_t scan_lookup(const ReplacementTable& table, TextScanner* scanner,
                      size_t position, size_t max_units = SIZE_MAX);
+
+// The first position in [position, scanner's scan end) at which scan_lookup
+// would find an entry, and that entry; positions whose text's zero unit lies
+// at or past `zero_limit` do not count (creation data: the text must end
+// inside the data). False when there is none. One call covers a whole run of
+// positions, so a rewriter jumps from hit to hit.
+bool scan_next_hit(const ReplacementTable& table, TextScanner* scanner,
+                   size_t position, size_t zero_limit, size_t* hit_position,
+                   uint32_t* hit_entry);
 
 }  // namespace uitrans

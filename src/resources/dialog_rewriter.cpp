@@ -84,28 +84,26 @@ bool rewrite_creation_data(DialogRewrite* rw, const DialogField& field,
     size_t remaining = field.data_units;
     TextScanner scanner;
     start_scan(&scanner, rw->units, source + remaining);
+    size_t data_end = source + remaining;
     size_t copied = source;
-    while (remaining > 0) {
-      uint32_t hit = scan_lookup(*rw->table, &scanner, source, remaining);
-      if (hit == kNoEntry) {
-        source += 1;
-        remaining -= 1;
-        new_count = static_cast<uint16_t>(new_count + 2);
-        continue;
-      }
+    size_t at = 0;
+    uint32_t hit = kNoEntry;
+    while (source < data_end &&
+           scan_next_hit(*rw->table, &scanner, source, data_end, &at, &hit)) {
       const ReplacementEntry& entry = rw->table->entries[hit];
-      log_text(rw, field, source, entry.find_length, hit);
-      if (!put_units(&rw->writer, rw->units, copied, source - copied) ||
+      log_text(rw, field, at, entry.find_length, hit);
+      new_count = static_cast<uint16_t>(new_count + 2 * (at - source));
+      if (!put_units(&rw->writer, rw->units, copied, at - copied) ||
           !put_replacement(&rw->writer, entry, rw->replaced_count)) {
         return false;
       }
-      source += size_t{entry.find_length} + 1;
-      remaining -= size_t{entry.find_length} + 1;
+      source = at + size_t{entry.find_length} + 1;
       copied = source;
       new_count =
           static_cast<uint16_t>(new_count + 2 * entry.replacement_length + 2);
     }
-    if (!put_units(&rw->writer, rw->units, copied, source - copied)) {
+    new_count = static_cast<uint16_t>(new_count + 2 * (data_end - source));
+    if (!put_units(&rw->writer, rw->units, copied, data_end - copied)) {
       return false;
     }
     if ((count & 1) != 0) new_count = static_cast<uint16_t>(new_count - 1);

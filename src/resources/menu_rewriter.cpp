@@ -99,22 +99,20 @@ RebuildStatus rewrite_menu(const ItemContext& item, uint32_t* new_size) {
   // Units without a hit are copied in runs, one copy per run.
   size_t source = 0;
   size_t copied = 0;
-  while (source < unit_count) {
-    uint32_t hit = scan_lookup(table, &scanner, source);
-    if (hit == kNoEntry) {
-      source += 1;
-      continue;
-    }
+  size_t at = 0;
+  uint32_t hit = kNoEntry;
+  while (source < unit_count &&
+         scan_next_hit(table, &scanner, source, SIZE_MAX, &at, &hit)) {
     const ReplacementEntry& entry = table.entries[hit];
     if (item.log != nullptr) {
-      hits.push_back(MenuHit{source, hit});
+      hits.push_back(MenuHit{at, hit});
       item.log->entry_used[hit] = true;
     }
-    if (!put_units(&writer, units, copied, source - copied) ||
+    if (!put_units(&writer, units, copied, at - copied) ||
         !put_replacement(&writer, entry, item.replaced_count)) {
       return RebuildStatus::out_of_memory;
     }
-    source += size_t{entry.find_length} + 1;
+    source = at + size_t{entry.find_length} + 1;
     if (extended && !realign_extended(units, unit_count, &source, &writer)) {
       return RebuildStatus::out_of_memory;
     }

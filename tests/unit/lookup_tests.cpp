@@ -112,7 +112,9 @@ TEST(LookupRandom, ScannerAgreesWithTheTableScanAlongARun) {
         random_table(&rng, std::uniform_int_distribution<size_t>(0, 40)(rng));
     std::vector<uint8_t> bytes =
         random_data(&rng, std::uniform_int_distribution<size_t>(1, 300)(rng));
-    uitrans::UnitView units{bytes.data(), bytes.size() / 2};
+    // Units at any address: every third round starts at an odd byte.
+    size_t shift = round % 3 == 2 && bytes.size() > 1 ? 1 : 0;
+    uitrans::UnitView units{bytes.data() + shift, (bytes.size() - shift) / 2};
     // The scan may stop short of the buffer's end, as an item does.
     size_t scan_end =
         std::uniform_int_distribution<size_t>(0, units.unit_count)(rng);
@@ -128,6 +130,27 @@ TEST(LookupRandom, ScannerAgreesWithTheTableScanAlongARun) {
       uint32_t got = uitrans::scan_lookup(table, &scanner, position, max_units);
       ASSERT_EQ(got, expected)
           << "round " << round << ", position " << position;
+      // The jump to the next hit lands where position-by-position lookups
+      // would first answer.
+      size_t first = position;
+      uint32_t first_entry = uitrans::kNoEntry;
+      for (; first < scan_end && first_entry == uitrans::kNoEntry; ++first) {
+        first_entry =
+            limited ? scan_with_limit(table, units, first, scan_end - first)
+                    : uitrans::find_replacement_by_scan(table, units, first);
+      }
+      uitrans::TextScanner jumper;
+      uitrans::start_scan(&jumper, units, scan_end);
+      size_t at = 0;
+      uint32_t hit = uitrans::kNoEntry;
+      bool found = uitrans::scan_next_hit(
+          table, &jumper, position, limited ? scan_end : SIZE_MAX, &at, &hit);
+      ASSERT_EQ(found, first_entry != uitrans::kNoEntry)
+          << "round " << round << ", position " << position;
+      if (found) {
+        ASSERT_EQ(at, first - 1) << "round " << round;
+        ASSERT_EQ(hit, first_entry) << "round " << round;
+      }
       // Go on as a rewriter does: behind a hit's terminator, or one unit,
       // and now and then jump ahead.
       if (got != uitrans::kNoEntry) {
@@ -155,6 +178,15 @@ TEST(LookupRandom, TextRunningIntoTheEndOfTheBufferNeverMatches) {
   data.insert(data.end(), {0, 0});
   units = uitrans::UnitView{data.data(), 4};
   EXPECT_EQ(uitrans::find_replacement(table, units, 1), 0u);
+  // A text starting at or past the scan end is not the scanner's to find,
+  // even when its zero lies within reach.
+  size_t at = 0;
+  uint32_t hit = uitrans::kNoEntry;
+  for (size_t scan_end : {size_t{1}, size_t{2}}) {
+    uitrans::start_scan(&scanner, units, scan_end);
+    EXPECT_EQ(uitrans::scan_next_hit(table, &scanner, 0, SIZE_MAX, &at, &hit),
+              scan_end == 2);
+  }
 }
 
 }  // namespace
