@@ -45,6 +45,7 @@ bool rebuild(const NativeString& name, ImageBuffer* image,
   RebuildOptions options;
   options.string_tables = settings.string_tables;
   options.log = log;
+  options.reference_unchanged = true;
   *result = rebuild_resources(image->data.get(), image->size, info, table,
                               output, options);
   switch (result->status) {
@@ -100,13 +101,32 @@ bool finish_dry_run(const NativeString& name, const OutputImage& layout,
   return true;
 }
 
+// The data area as pieces: items in the output buffer or, kept unchanged,
+// in the image, each followed by its zero padding.
+DataArea data_area_of(const ImageBuffer& image, const RebuildOutput& output) {
+  DataArea area;
+  area.size = output.area_size;
+  if (!output.referenced) {
+    area.pieces.push_back(WriteChunk{output.data, output.used});
+    return area;
+  }
+  for (const AreaPiece& piece : output.pieces) {
+    const uint8_t* base = piece.in_image ? image.data.get() : output.data;
+    area.pieces.push_back(WriteChunk{base + piece.offset, piece.size});
+    uint32_t padding =
+        static_cast<uint32_t>(align_up(piece.size, 16)) - piece.size;
+    if (padding > 0) area.pieces.push_back(WriteChunk{nullptr, padding});
+  }
+  return area;
+}
+
 // Lays out and writes (or, dry, only lays out) the rebuilt image.
 bool output_stage(const NativeString& name, ImageBuffer* image,
                   const ImageInfo& info, const RebuildResult& result,
                   const RebuildOutput& output, const RunSettings& settings) {
   OutputImage layout;
   switch (compose_output(image, info, result.prefix_size,
-                         ByteSpan{output.data, output.used}, &layout)) {
+                         data_area_of(*image, output), &layout)) {
     case ComposeStatus::ok:
       break;
     case ComposeStatus::cannot_grow:

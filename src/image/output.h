@@ -36,6 +36,17 @@ struct OutputImage {
 // image: a section that must stay where it is follows it in memory.
 enum class ComposeStatus { ok, cannot_grow, too_large };
 
+// The rebuilt data area as pieces in order (items and their zero padding);
+// pieces may point into the image buffer.
+struct DataArea {
+  std::vector<WriteChunk> pieces;
+  uint64_t size = 0;
+};
+
+ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
+                             uint32_t prefix_size, const DataArea& data_area,
+                             OutputImage* output);
+// The same for a data area in one piece.
 ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
                              uint32_t prefix_size, ByteSpan data_area,
                              OutputImage* output);

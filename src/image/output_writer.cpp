@@ -20,10 +20,36 @@ void update_checksum(uint8_t* image, size_t size, const ImageInfo& info,
   write_u32(image, size, at, pe_checksum(chunks));
 }
 
+// The data area in one buffer, for a layout that writes it into the image.
+std::vector<uint8_t> gather(const DataArea& area) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(area.size), 0);
+  size_t at = 0;
+  for (const WriteChunk& piece : area.pieces) {
+    if (piece.data != nullptr && piece.size > 0) {
+      std::memcpy(bytes.data() + at, piece.data, piece.size);
+    }
+    at += piece.size;
+  }
+  return bytes;
+}
+
+void append_area(const DataArea& area, std::vector<WriteChunk>* chunks) {
+  chunks->insert(chunks->end(), area.pieces.begin(), area.pieces.end());
+}
+
 }  // namespace
 
 ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
                              uint32_t prefix_size, ByteSpan data_area,
+                             OutputImage* output) {
+  DataArea area;
+  area.pieces.push_back(WriteChunk{data_area.data, data_area.size});
+  area.size = data_area.size;
+  return compose_output(image, info, prefix_size, area, output);
+}
+
+ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
+                             uint32_t prefix_size, const DataArea& data_area,
                              OutputImage* output) {
   uint64_t resource_bytes = uint64_t{prefix_size} + data_area.size;
   uint64_t resource_size = align_up(resource_bytes, info.file_alignment);
@@ -48,7 +74,8 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
     // data goes into the image so that the checksum lands where it is read.
     uint8_t* data_start = bytes + rewritten_start;
     if (data_area.size > 0) {
-      std::memcpy(data_start, data_area.data, data_area.size);
+      std::vector<uint8_t> gathered = gather(data_area);
+      std::memcpy(data_start, gathered.data(), gathered.size());
     }
     std::memset(data_start + data_area.size, 0, resource_size - resource_bytes);
     output->chunks.push_back(WriteChunk{bytes, image->size});
@@ -57,7 +84,7 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
     // where they are instead of copied over the old data first.
     output->chunks.push_back(
         WriteChunk{bytes, static_cast<size_t>(rewritten_start)});
-    output->chunks.push_back(WriteChunk{data_area.data, data_area.size});
+    append_area(data_area, &output->chunks);
     output->chunks.push_back(WriteChunk{
         nullptr, static_cast<size_t>(resource_size - resource_bytes)});
     output->chunks.push_back(
@@ -68,7 +95,7 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
     uint64_t old_end = root + info.resource_raw_size;
     output->chunks.push_back(
         WriteChunk{bytes, static_cast<size_t>(root + prefix_size)});
-    output->chunks.push_back(WriteChunk{data_area.data, data_area.size});
+    append_area(data_area, &output->chunks);
     output->chunks.push_back(WriteChunk{
         nullptr, static_cast<size_t>(resource_size - resource_bytes)});
     if (old_end < image->size) {

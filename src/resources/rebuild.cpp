@@ -66,7 +66,34 @@ struct WalkContext {
   InvalidReason reason = InvalidReason::none;
   RewriteLog* log = nullptr;
   bool string_tables = false;
+  // Items lying wholly in [zone_start, zone_end) may stay in the image.
+  uint64_t zone_start = 0;
+  uint64_t zone_end = 0;
 };
+
+bool is_rewritten(const WalkContext& walk, uint32_t resource_type) {
+  return resource_type == kResourceTypeMenu ||
+         resource_type == kResourceTypeDialog ||
+         (resource_type == kResourceTypeString && walk.string_tables);
+}
+
+// Adds an item of `size` bytes to the data area; false past 4 GiB.
+bool extend_area(RebuildOutput* out, const AreaPiece& piece) {
+  uint64_t next = uint64_t{out->area_size} + align_up(piece.size, 16);
+  if (next > UINT32_MAX) return false;
+  out->area_size = static_cast<uint32_t>(next);
+  if (out->referenced) out->pieces.push_back(piece);
+  return true;
+}
+
+// An unchanged item that stays in the image: only its entry is patched.
+bool reference_item(WalkContext* walk, const TreeEntry& entry, uint64_t item) {
+  RebuildOutput* out = walk->output;
+  uint64_t data_entry = walk->root + entry.target_offset;
+  store_u32(walk->image + data_entry + pe::kResourceDataOffsetToData,
+            walk->data_start_rva + out->area_size);
+  return extend_area(out, AreaPiece{true, item, entry.data_size});
+}
 
 RebuildStatus refuse(WalkContext* walk, InvalidReason reason) {
   walk->reason = reason;
@@ -106,13 +133,20 @@ RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
     return refuse(walk, InvalidReason::item_outside);
   }
   RebuildOutput* out = walk->output;
+  uint64_t item_start = static_cast<uint64_t>(item);
+  if (out->referenced && !is_rewritten(*walk, resource_type) &&
+      item_start >= walk->zone_start && item_start + size <= walk->zone_end) {
+    return reference_item(walk, entry, item_start)
+               ? RebuildStatus::ok
+               : RebuildStatus::out_of_memory;
+  }
   uint64_t needed = uint64_t{out->used} + size + kItemHeadroom;
   if (needed > out->capacity && !reserve_output(out, needed)) {
     return RebuildStatus::out_of_memory;
   }
   uint64_t data_entry = walk->root + entry.target_offset;
   store_u32(walk->image + data_entry + pe::kResourceDataOffsetToData,
-            walk->data_start_rva + out->used);
+            walk->data_start_rva + out->area_size);
 
   ItemContext context;
   context.image = ByteSpan{walk->image, walk->image_size};
@@ -129,7 +163,10 @@ RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   if (status != RebuildStatus::ok) return status;
   store_u32(walk->image + data_entry + pe::kResourceDataSize, new_size);
   uint64_t next_used = uint64_t{out->used} + align_up(new_size, 16);
-  if (next_used > UINT32_MAX) return RebuildStatus::out_of_memory;
+  if (next_used > UINT32_MAX ||
+      !extend_area(out, AreaPiece{false, out->used, new_size})) {
+    return RebuildStatus::out_of_memory;
+  }
   out->used = static_cast<uint32_t>(next_used);
   return RebuildStatus::ok;
 }
@@ -148,6 +185,35 @@ RebuildStatus walk_tree(WalkContext* walk) {
   }
   if (tree.reason != InvalidReason::none) return refuse(walk, tree.reason);
   return RebuildStatus::ok;
+}
+
+// Where unchanged items may stay in the image: behind the directory prefix
+// in the resource section's raw data, when neither the headers nor another
+// section's raw data overlap it (the output stage patches only those).
+bool reference_zone(ByteSpan image, const ImageInfo& info, uint32_t prefix_size,
+                    uint64_t* start, uint64_t* end) {
+  uint64_t root = info.resource_raw_pointer;
+  uint64_t raw_end = root + info.resource_raw_size;
+  uint64_t headers_end = uint64_t{info.section_table_offset} +
+                         uint64_t{pe::kSectionHeaderSize} * info.section_count;
+  if (headers_end > root) return false;
+  for (uint32_t i = 0; i < info.section_count; ++i) {
+    uint64_t header = uint64_t{info.section_table_offset} +
+                      uint64_t{pe::kSectionHeaderSize} * i;
+    if (header == info.resource_header_offset) continue;
+    uint32_t raw_pointer = 0;
+    uint32_t raw_size = 0;
+    if (!read_u32(image, header + pe::kSectionPointerToRawData, &raw_pointer) ||
+        !read_u32(image, header + pe::kSectionSizeOfRawData, &raw_size)) {
+      return false;
+    }
+    if (raw_pointer < raw_end && uint64_t{raw_pointer} + raw_size > root) {
+      return false;
+    }
+  }
+  *start = root + prefix_size;
+  *end = raw_end;
+  return true;
 }
 
 }  // namespace
@@ -172,6 +238,9 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   walk.output = output;
   walk.log = options.log;
   walk.string_tables = options.string_tables;
+  output->referenced = options.reference_unchanged &&
+                       reference_zone(span, info, result.prefix_size,
+                                      &walk.zone_start, &walk.zone_end);
   result.status = walk_tree(&walk);
   result.replaced_count = walk.replaced_count;
   result.reason = walk.reason;

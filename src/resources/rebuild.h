@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/invalid_reason.h"
@@ -31,16 +32,32 @@ struct OutputRelease {
   void operator()(uint8_t* data) const { std::free(data); }
 };
 
+// A piece of the data area: an item kept where it lies in the image, or one
+// written into the rebuild output.
+struct AreaPiece {
+  bool in_image = false;
+  uint64_t offset = 0;  // into the image or the output buffer
+  uint32_t size = 0;    // followed by zeros up to a multiple of 16
+};
+
 // The rebuilt data area. Every byte between `used` and `capacity` is zero, so
 // units a rewriter skips for alignment read as zero. The allocation may be
 // larger than `capacity`; bytes beyond it are zeroed when they are reserved.
 // It is released when the output goes out of scope.
+//
+// Items are packed at 16-byte steps. Unless items are referenced, the
+// buffer is the whole data area (`area_size` == `used`); with references,
+// items copied unchanged stay in the image and `pieces` lists the area in
+// order.
 struct RebuildOutput {
   std::unique_ptr<uint8_t, OutputRelease> memory;
   uint8_t* data = nullptr;  // memory.get(), for the writers
   uint32_t used = 0;
-  uint32_t capacity = 0;   // bytes usable, zero from `used` on
-  uint32_t allocated = 0;  // bytes allocated
+  uint32_t capacity = 0;    // bytes usable, zero from `used` on
+  uint32_t allocated = 0;   // bytes allocated
+  uint32_t area_size = 0;   // bytes of the data area so far
+  bool referenced = false;  // `pieces` describes the area
+  std::vector<AreaPiece> pieces;
 };
 
 // Makes `capacity` bytes usable (zero-filled) when fewer are.
@@ -90,6 +107,9 @@ struct RebuildResult {
 struct RebuildOptions {
   bool string_tables = false;  // rewrite string tables too
   RewriteLog* log = nullptr;   // record every text looked up
+  // Items copied unchanged are referenced in the image instead of copied,
+  // where nothing the output stage patches can overlap them.
+  bool reference_unchanged = false;
 };
 
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
