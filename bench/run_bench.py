@@ -184,7 +184,7 @@ def peer_input(peer, inputs, work, image):
 # ---------------------------------------------------------------- images
 
 
-def commands(build, inputs, image, peer_file):
+def commands(build, inputs, image, peer_argv):
     uitrans = os.path.join(build, "src", "uitrans")
     floor = os.path.join(build, "bench", "copy_floor")
     source = os.path.join(inputs, image + ".exe")
@@ -192,8 +192,8 @@ def commands(build, inputs, image, peer_file):
         ("cp", ["cp", source, "copy.exe"]),
         ("copy floor", [floor, source, "copy.exe"]),
     ]
-    if peer_file:
-        cases.append((PEER, peer_file))
+    if peer_argv:
+        cases.append((PEER, peer_argv))
     for size in LISTS:
         cases.append((f"uitrans {size} pairs",
                       [uitrans, os.path.join(inputs, f"{image}-{size}.txt"),
@@ -209,10 +209,10 @@ def measure(build, inputs, work, reps, peer):
     results = {}
     for image in IMAGES:
         peer_info = peer_input(peer, inputs, work, image) if peer else None
-        peer_file = None
+        peer_argv = None
         if peer_info and peer_info["path"]:
-            peer_file = peer + [peer_info["path"], "peer.exe"]
-        cases = commands(build, inputs, image, peer_file)
+            peer_argv = peer + [peer_info["path"], "peer.exe"]
+        cases = commands(build, inputs, image, peer_argv)
         samples = {name: [] for name, _ in cases}
         for _ in range(reps):
             for name, argv in cases:
@@ -493,8 +493,7 @@ def peer_errors(errors, out):
                 "names that section (8 header bytes differ; the resources, "
                 "and uitrans's work, are the same).")
         else:
-            out(f"resedit fails on {names} (\"{error}\"), as generated and "
-                "on any adjusted copy.")
+            out(f"resedit fails on {names}: \"{error}\".")
         out("")
 
 
