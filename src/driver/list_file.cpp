@@ -5,8 +5,15 @@
 
 namespace uitrans {
 
+bool has_catalogue_name(const platform::NativeString& path) {
+  size_t size = path.size();
+  return size >= 3 && path[size - 3] == '.' && path[size - 2] == 'p' &&
+         path[size - 1] == 'o';
+}
+
 ListLoadStatus load_replacement_list(const platform::NativeString& path,
-                                     ReplacementTable* table) {
+                                     ReplacementTable* table,
+                                     CatalogueProblem* problem) {
   platform::FileHandle file;
   if (!platform::open_for_reading(path, &file)) {
     return ListLoadStatus::cannot_open;
@@ -21,8 +28,8 @@ ListLoadStatus load_replacement_list(const platform::NativeString& path,
   }
   platform::close_file(&file);
   if (!ok) return ListLoadStatus::cannot_open;
-  return parse_replacement_list(
-      ByteSpan{bytes.get(), static_cast<size_t>(size)}, table);
+  return parse_list_file(ByteSpan{bytes.get(), static_cast<size_t>(size)},
+                         has_catalogue_name(path), table, problem);
 }
 
 }  // namespace uitrans

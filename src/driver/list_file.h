@@ -6,9 +6,16 @@
 
 namespace uitrans {
 
-// Reads and parses the list file at `path`. A file that cannot be opened or
-// read completely gives cannot_open.
+// True when a file of this name is read as a gettext catalogue if it has no
+// UTF-16 byte-order mark: the name ends in ".po".
+bool has_catalogue_name(const platform::NativeString& path);
+
+// Reads the list file at `path` and parses it with the reader its start and
+// name call for (parse_list_file). A file that cannot be opened or read
+// completely gives cannot_open; a catalogue that cannot be read gives
+// catalogue_refused with `problem` filled.
 ListLoadStatus load_replacement_list(const platform::NativeString& path,
-                                     ReplacementTable* table);
+                                     ReplacementTable* table,
+                                     CatalogueProblem* problem = nullptr);
 
 }  // namespace uitrans

@@ -43,6 +43,14 @@ const char* message_text(Message message) {
       return "Not enough memory to rebuild %s.\n";
     case Message::cannot_grow:
       return "Can't grow the resource section of %s.\n";
+    case Message::po_syntax_error:
+      return "%s:%i: syntax error in the catalogue.\n";
+    case Message::po_invalid_utf8:
+      return "%s:%i: invalid UTF-8 in the catalogue.\n";
+    case Message::po_invalid_escape:
+      return "%s:%i: invalid escape sequence in the catalogue.\n";
+    case Message::po_foreign_charset:
+      return "%s:%i: the catalogue's charset is not UTF-8.\n";
   }
   return "";
 }

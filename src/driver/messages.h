@@ -25,9 +25,14 @@ enum class Message {
   error_writing,
   out_of_memory,
   cannot_grow,
+  po_syntax_error,  // a gettext catalogue as the list file
+  po_invalid_utf8,
+  po_invalid_escape,
+  po_foreign_charset,
 };
 
-// The printf-style text of a message.
+// The printf-style text of a message. The po_ messages take the list file's
+// name and a line number.
 const char* message_text(Message message);
 
 // From now on, messages go to standard error (extraction writes its

@@ -1,5 +1,7 @@
 #include "driver/pipeline.h"
 
+#include <algorithm>
+
 #include "driver/extract_command.h"
 #include "driver/list_file.h"
 #include "driver/messages.h"
@@ -28,6 +30,21 @@ NativeString side_file_name() {
 #else
   return "out.txt";
 #endif
+}
+
+// One line naming the catalogue, the line and what is wrong there.
+void print_catalogue_problem(const CatalogueProblem& problem,
+                             const NativeString& list_name) {
+  Message message = Message::po_syntax_error;
+  if (problem.error == CatalogueError::invalid_utf8) {
+    message = Message::po_invalid_utf8;
+  } else if (problem.error == CatalogueError::invalid_escape) {
+    message = Message::po_invalid_escape;
+  } else if (problem.error == CatalogueError::foreign_charset) {
+    message = Message::po_foreign_charset;
+  }
+  auto line = static_cast<int32_t>(std::min<uint32_t>(problem.line, INT32_MAX));
+  print_message(message, line, list_name);
 }
 
 // The rebuild stage; false when the executable is done with (message given).
@@ -215,7 +232,8 @@ int run_translation(const Options& options) {
   }
   size_t list_index = has_switch ? 2 : 1;
   ReplacementTable table;
-  switch (load_replacement_list(arguments[list_index], &table)) {
+  CatalogueProblem problem;
+  switch (load_replacement_list(arguments[list_index], &table, &problem)) {
     case ListLoadStatus::ok:
       break;
     case ListLoadStatus::cannot_open:
@@ -224,6 +242,9 @@ int run_translation(const Options& options) {
     case ListLoadStatus::not_unicode:
       print_message(Message::not_unicode);
       return kExitOk;
+    case ListLoadStatus::catalogue_refused:
+      print_catalogue_problem(problem, arguments[list_index]);
+      return kExitListUnreadable;
   }
   Report report;
   RunSettings settings;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "replace/po_catalogue.h"
 #include "replace/replacement_table.h"
 
 namespace uitrans {
@@ -23,6 +24,14 @@ size_t line_length(const std::vector<char16_t>& units, size_t start) {
   size_t end = start;
   while (!ends_line(units[end])) ++end;
   return end - start;
+}
+
+bool starts_with_mark(ByteSpan file_bytes) {
+  uint8_t first = 0;
+  uint8_t second = 0;
+  return read_u8(file_bytes, 0, &first) && read_u8(file_bytes, 1, &second) &&
+         ((first == 0xFF && second == 0xFE) ||
+          (first == 0xFE && second == 0xFF));
 }
 
 // Converts the file bytes into units: a big-endian file is swapped, an odd
@@ -112,13 +121,35 @@ ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
         static_cast<uint32_t>(find_length), units.data() + replacement_start,
         static_cast<uint32_t>(replacement_length), line});
   }
+  finish_replacement_table(table);
+  return ListLoadStatus::ok;
+}
+
+void finish_replacement_table(ReplacementTable* table) {
+  std::vector<ReplacementEntry>& entries = table->entries;
+  entries.erase(std::remove_if(entries.begin(), entries.end(),
+                               [](const ReplacementEntry& entry) {
+                                 return entry.find_length < 2 ||
+                                        entry.replacement_length < 2;
+                               }),
+                entries.end());
   // Longest find text first; equal lengths keep their order in the file.
   std::stable_sort(entries.begin(), entries.end(),
                    [](const ReplacementEntry& a, const ReplacementEntry& b) {
                      return a.find_length > b.find_length;
                    });
   build_lookup_index(table);
-  return ListLoadStatus::ok;
+}
+
+ListLoadStatus parse_list_file(ByteSpan file_bytes, bool catalogue_name,
+                               ReplacementTable* table,
+                               CatalogueProblem* problem) {
+  if (catalogue_name && !starts_with_mark(file_bytes)) {
+    CatalogueProblem ignored;
+    return parse_catalogue(file_bytes, table,
+                           problem != nullptr ? problem : &ignored);
+  }
+  return parse_replacement_list(file_bytes, table);
 }
 
 }  // namespace uitrans

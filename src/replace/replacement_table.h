@@ -45,14 +45,41 @@ struct ReplacementTable {
 
 inline constexpr uint32_t kNoEntry = UINT32_MAX;
 
-enum class ListLoadStatus { ok, cannot_open, not_unicode };
+enum class ListLoadStatus { ok, cannot_open, not_unicode, catalogue_refused };
+
+// Why a gettext catalogue could not be read, and where.
+enum class CatalogueError {
+  none,
+  syntax,
+  invalid_utf8,
+  invalid_escape,
+  foreign_charset,  // the header names an encoding other than UTF-8
+};
+
+struct CatalogueProblem {
+  CatalogueError error = CatalogueError::none;
+  uint32_t line = 0;  // from 1
+};
 
 // Parses the raw bytes of a list file into `table` (replacing its contents).
 // Returns not_unicode when the bytes do not start with a UTF-16 mark.
 ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
                                       ReplacementTable* table);
 
-// Builds the lookup index; parse_replacement_list calls it.
+// Parses a list file's bytes with the reader they call for: a file that
+// begins with a UTF-16 byte-order mark is a list whatever its name; one
+// without is a catalogue when `catalogue_name`, otherwise not_unicode.
+ListLoadStatus parse_list_file(ByteSpan file_bytes, bool catalogue_name,
+                               ReplacementTable* table,
+                               CatalogueProblem* problem);
+
+// The rules every source of pairs shares, applied once its entries are in
+// the table: entries whose find or replacement text has fewer than two units
+// are dropped, the rest ordered longest find text first (stable, so the first
+// of equal find texts wins), and the lookup index is built.
+void finish_replacement_table(ReplacementTable* table);
+
+// Builds the lookup index; finish_replacement_table calls it.
 void build_lookup_index(ReplacementTable* table);
 
 // The first entry, in table order, whose find text equals the zero-terminated
