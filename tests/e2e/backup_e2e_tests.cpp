@@ -204,6 +204,10 @@ TEST_F(BackupTest, OutputNameIsADirectory) {
   EXPECT_BYTES(read("app.exe.old"), app.image.bytes);
 }
 
+// The native program's write failures, the undo of the backup among them, are
+// a table of injected faults in tests/hardening; the Windows program, which
+// that table cannot reach, is checked here with a file size limit.
+#ifdef UITRANS_RUNNER
 TEST_F(BackupTest, WriteErrorUndoesTheBackup) {
   // Files cannot grow past 1 KiB in the child; the image is larger.
   ASSERT_GT(app.image.bytes.size(), 1024u);
@@ -220,6 +224,7 @@ TEST_F(BackupTest, WriteErrorUndoesTheBackup) {
             (std::vector<std::string>{"app.exe", "list.txt", "out.txt"}));
   EXPECT_BYTES(read("app.exe"), app.image.bytes);
 }
+#endif
 
 TEST_F(BackupTest, WriteErrorLeavesAnExistingBackupAlone) {
   write("app.exe", app.image.bytes);
