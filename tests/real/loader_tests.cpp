@@ -8,8 +8,9 @@
 // maps each as an image, so a section table or image size that does not hold
 // together makes it fail to load.
 //
-// These tests need the wine prefix set up by scripts/wine_env.sh (CTest does
-// it as a fixture) and run under the label "loader".
+// These tests need the wine prefix set up by scripts/wine_env.sh, with the
+// desktop held up by the probe (CTest does it as a fixture), and run under
+// the label "loader".
 #include <gtest/gtest.h>
 
 #include "real/real_support.h"

@@ -2,6 +2,7 @@
  * dialogs as the Windows API builds them, one UTF-8 line per fact.
  *
  *   probe TARGET
+ *   probe --hold    keeps the desktop up for a test run (see hold_desktop)
  *
  * Menus go through LoadMenuIndirectW and GetMenuItemInfoW; dialogs through
  * CreateDialogIndirectParamW, with the texts, classes, ids and styles of the
@@ -286,13 +287,37 @@ static void register_classes(void) {
   RegisterClassW(&widget);
 }
 
+/* --- Desktop holder ------------------------------------------------------ */
+
+/* The first window of a program brings up the desktop when none is running,
+ * and the program waits at most ten seconds for it. On a busy machine the
+ * desktop takes longer, and then every window of that program fails: its
+ * dialogs print "failed error=1400". A desktop also closes shortly after its
+ * last program ends. So a test run starts this holder before any test: it
+ * prints "ready" when it has a window, or "failed error=N", and then stays
+ * until the wineserver is stopped, keeping the desktop open either way (a
+ * holder started after a failed one finds the desktop up). */
+static int hold_desktop(void) {
+  HWND window = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 1, 1, NULL,
+                                NULL, NULL, NULL);
+  if (window) {
+    puts("ready");
+  } else {
+    printf("failed error=%lu\n", GetLastError());
+  }
+  fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) {
-    fputs("usage: probe TARGET\n", stderr);
+    fputs("usage: probe TARGET | probe --hold\n", stderr);
     return 2;
   }
   /* Line feeds as they are, not CR LF: the printout is compared as text. */
   _setmode(_fileno(stdout), _O_BINARY);
+  if (wcscmp(argv[1], L"--hold") == 0) return hold_desktop();
   HMODULE module = LoadLibraryExW(
       argv[1], NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!module) {
