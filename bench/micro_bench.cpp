@@ -7,6 +7,7 @@
 #include "bench_inputs.h"
 #include "replace/replacement_table.h"
 #include "resources/rebuild.h"
+#include "support/lookup_reference.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ void BM_FindReplacementByScan(benchmark::State& state) {
   for (auto _ : state) {
     uint64_t hits = 0;
     for (size_t i = 0; i < units_scanned; ++i) {
-      hits += uitrans::find_replacement_by_scan(table, units, i) !=
+      hits += testsupport::find_replacement_by_scan(table, units, i) !=
               uitrans::kNoEntry;
     }
     benchmark::DoNotOptimize(hits);

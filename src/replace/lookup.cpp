@@ -156,23 +156,6 @@ void build_lookup_index(ReplacementTable* table) {
   }
 }
 
-uint32_t find_replacement_by_scan(const ReplacementTable& table, UnitView units,
-                                  size_t position) {
-  for (uint32_t index = 0; index < table.entries.size(); ++index) {
-    const ReplacementEntry& entry = table.entries[index];
-    size_t i = 0;
-    // Compare up to and including the find text's terminator.
-    for (;; ++i) {
-      if (position + i >= units.unit_count) break;  // end of buffer: no match
-      uint16_t expected =
-          i < entry.find_length ? static_cast<uint16_t>(entry.find[i]) : 0;
-      if (units.at(position + i) != expected) break;
-      if (expected == 0) return index;
-    }
-  }
-  return kNoEntry;
-}
-
 uint32_t find_replacement(const ReplacementTable& table, UnitView units,
                           size_t position) {
   if (table.entries.empty()) return kNoEntry;

@@ -88,11 +88,6 @@ void build_lookup_index(ReplacementTable* table);
 uint32_t find_replacement(const ReplacementTable& table, UnitView units,
                           size_t position);
 
-// The same answer as find_replacement, computed by scanning every entry. Kept
-// as the reference the indexed lookup is tested against.
-uint32_t find_replacement_by_scan(const ReplacementTable& table, UnitView units,
-                                  size_t position);
-
 // The first entry whose find text equals the `length` units at `position`
 // (a counted text, as in string tables), or kNoEntry.
 uint32_t find_counted_text(const ReplacementTable& table, UnitView units,

@@ -11,6 +11,7 @@
 #include "image/output.h"
 #include "replace/replacement_table.h"
 #include "resources/rebuild.h"
+#include "support/lookup_reference.h"
 
 #define FUZZ_CHECK(condition)                                                  \
   do {                                                                         \
@@ -49,15 +50,6 @@ void check_table_shape(const ReplacementTable& table) {
   }
 }
 
-// The plain scan's answer with the creation-data length condition.
-uint32_t reference_lookup(const ReplacementTable& table, UnitView units,
-                          size_t position, size_t max_units) {
-  uint32_t hit = uitrans::find_replacement_by_scan(table, units, position);
-  if (hit == kNoEntry) return kNoEntry;
-  return size_t{table.entries[hit].find_length} + 1 <= max_units ? hit
-                                                                 : kNoEntry;
-}
-
 // Walks units [start, end) the way the rewriters do (a hit jumps over the
 // find text and its terminator) with the scanner, against the plain scan.
 void check_scan(const ReplacementTable& table, UnitView units, size_t start,
@@ -68,7 +60,8 @@ void check_scan(const ReplacementTable& table, UnitView units, size_t start,
   while (position < end) {
     size_t max_units = bounded ? end - position : SIZE_MAX;
     uint32_t hit = uitrans::scan_lookup(table, &scanner, position, max_units);
-    FUZZ_CHECK(hit == reference_lookup(table, units, position, max_units));
+    FUZZ_CHECK(hit == testsupport::find_replacement_by_scan(
+                          table, units, position, max_units));
     position += hit == kNoEntry ? 1 : table.entries[hit].find_length + 1;
   }
 }
@@ -78,7 +71,7 @@ void check_lookups(const ReplacementTable& table,
   UnitView units{bytes.data(), bytes.size() / 2};
   for (size_t position = 0; position <= units.unit_count; ++position) {
     FUZZ_CHECK(uitrans::find_replacement(table, units, position) ==
-               uitrans::find_replacement_by_scan(table, units, position));
+               testsupport::find_replacement_by_scan(table, units, position));
   }
   check_scan(table, units, 0, units.unit_count, false);
   // Creation-data windows of a few sizes at a few places.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "replace/replacement_table.h"
+#include "support/lookup_reference.h"
 
 namespace {
 
@@ -69,26 +70,6 @@ std::vector<uint8_t> random_data(std::mt19937* rng, size_t count) {
   return bytes;
 }
 
-// The table scan with the creation-data condition: entries whose find text
-// and terminator do not fit in `max_units` are passed over.
-uint32_t scan_with_limit(const uitrans::ReplacementTable& table,
-                         uitrans::UnitView units, size_t position,
-                         size_t max_units) {
-  for (uint32_t index = 0; index < table.entries.size(); ++index) {
-    const uitrans::ReplacementEntry& entry = table.entries[index];
-    if (size_t{entry.find_length} + 1 > max_units) continue;
-    bool equal = true;
-    for (size_t i = 0; i <= entry.find_length && equal; ++i) {
-      uint16_t expected =
-          i < entry.find_length ? static_cast<uint16_t>(entry.find[i]) : 0;
-      equal =
-          position + i < units.unit_count && units.at(position + i) == expected;
-    }
-    if (equal) return index;
-  }
-  return uitrans::kNoEntry;
-}
-
 TEST(LookupRandom, IndexedLookupAgreesWithTheTableScan) {
   std::mt19937 rng(20240607);
   for (int round = 0; round < 200; ++round) {
@@ -99,7 +80,7 @@ TEST(LookupRandom, IndexedLookupAgreesWithTheTableScan) {
     uitrans::UnitView units{bytes.data(), bytes.size() / 2};
     for (size_t position = 0; position < units.unit_count; ++position) {
       ASSERT_EQ(uitrans::find_replacement(table, units, position),
-                uitrans::find_replacement_by_scan(table, units, position))
+                testsupport::find_replacement_by_scan(table, units, position))
           << "round " << round << ", position " << position;
     }
   }
@@ -124,9 +105,8 @@ TEST(LookupRandom, ScannerAgreesWithTheTableScanAlongARun) {
     size_t position = 0;
     while (position < scan_end) {
       size_t max_units = limited ? scan_end - position : SIZE_MAX;
-      uint32_t expected =
-          limited ? scan_with_limit(table, units, position, max_units)
-                  : uitrans::find_replacement_by_scan(table, units, position);
+      uint32_t expected = testsupport::find_replacement_by_scan(
+          table, units, position, max_units);
       uint32_t got = uitrans::scan_lookup(table, &scanner, position, max_units);
       ASSERT_EQ(got, expected)
           << "round " << round << ", position " << position;
