@@ -154,88 +154,103 @@ TEST(OutputLayout, InPlaceWithinVirtualSizeKeepsHeaders) {
   EXPECT_EQ(out.file[rsrc + 0x200], 0xEE);  // old bytes past R stay
 }
 
-TEST(OutputLayout, InPlacePastVirtualSizeRaisesIt) {
+// The layout rules as one table: the input sections and the size of the
+// rebuilt resources, and what the output states for them, or a refusal.
+// .rsrc is at 0x2000 in memory; the section after it (when there is one) at
+// `following_va`. Shifts are relative to where things stood in the input.
+struct LayoutCase {
+  const char* what;
   Layout layout;
-  layout.rsrc_virtual = 0x200;
-  Built built = build(layout);
-  Composed out = compose(built, 0x40, 0x1F0);  // 0x230 > 0x200, R = 0x400
-  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
-  Fields f{built, out.file};
-  EXPECT_EQ(f.section(1, kVirtualSize), 0x400u);
-  EXPECT_EQ(f.section(1, kRawSize), 0x400u);
-  EXPECT_EQ(f.directory(2, 4), 0x400u);
-  EXPECT_EQ(f.section(2, kVirtualAddress), 0x3000u);  // still room below it
-  EXPECT_EQ(out.file.size(), built.image.bytes.size());
+  uint32_t data_size;  // after a 0x40-byte prefix
+  bool refused = false;
+  // Expected when laid out:
+  uint32_t rsrc_virtual_size = 0;
+  uint32_t rsrc_raw_size = 0;
+  uint32_t directory_size = 0;  // of the resource data directory entry
+  uint32_t following_va = 0;
+  uint32_t file_shift = 0;     // of the following section, the tail, file size
+  uint32_t size_of_image = 0;  // 0: as in the input
+};
+
+Layout with(uint32_t rsrc_virtual, bool following, uint32_t flags,
+            uint32_t section_alignment = kSectionAlign) {
+  Layout layout;
+  layout.rsrc_virtual = rsrc_virtual;
+  layout.with_following = following;
+  layout.following_flags = flags;
+  layout.section_alignment = section_alignment;
+  return layout;
 }
 
-TEST(OutputLayout, GrownLastSectionRaisesSizesAndImageSize) {
-  Layout layout;
-  layout.with_following = false;
-  Built built = build(layout);
-  uint32_t tail = built.image.tail_offset;
-  Composed out = compose(built, 0x40, 0x1100);  // R = 0x1200, delta 0xE00
-  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
-  Fields f{built, out.file};
-  EXPECT_EQ(f.section(1, kRawSize), 0x1200u);
-  EXPECT_EQ(f.section(1, kVirtualSize), 0x1200u);
-  EXPECT_EQ(f.directory(2, 4), 0x1200u);
-  EXPECT_EQ(f.optional(kSizeOfImage), 0x2000u + 0x2000u);
-  EXPECT_EQ(out.file.size(), built.image.bytes.size() + 0xE00);
-  // File offsets past the old end of the section move with the tail.
-  EXPECT_EQ(f.directory(kCertificates), tail + 0xE00);
-  EXPECT_EQ(get32(out.file, built.image.nt_offset + 12), tail + 0x10 + 0xE00);
-  uint32_t debug_entry = built.image.raw_pointers[0];
-  EXPECT_EQ(get32(out.file, debug_entry + 24), tail + 0x20 + 0xE00);
-  EXPECT_EQ(out.file[tail + 0xE00], 0x77);
-  EXPECT_EQ(f.optional(kCheckSum), 0u);  // zero stays zero
-}
+const LayoutCase kLayoutCases[] = {
+    // what, input, data size, refused,
+    //   VirtualSize, SizeOfRawData, directory size, following VA, file shift,
+    //   SizeOfImage
+    {"in place, within VirtualSize", with(0x300, true, kDiscardable), 0x100,
+     false, 0x300, 0x400, 0x300, 0x3000, 0, 0x4000},
+    {"in place past VirtualSize raises it to the raw size",
+     with(0x200, true, kDiscardable), 0x1F0, false, 0x400, 0x400, 0x400, 0x3000,
+     0, 0x4000},
+    {"grown last section", with(0x300, false, kDiscardable), 0x1100, false,
+     0x1200, 0x1200, 0x1200, 0, 0xE00, 0x4000},
+    {"grown before a discardable section, which moves up",
+     with(0x300, true, kDiscardable), 0x1100, false, 0x1200, 0x1200, 0x1200,
+     0x4000, 0xE00, 0x5000},
+    {"grown onto a section that must stay", with(0x300, true, kReadWrite),
+     0x1100, true},
+    {"grown within the room below a section that must stay",
+     with(0x300, true, kReadWrite), 0x600, false, 0x800, 0x800, 0x800, 0x3000,
+     0x400, 0x4000},
+    {"grown in memory with an unusable SectionAlignment",
+     with(0x300, true, kDiscardable, 0x1001), 0x1100, true},
+    {"in place needs no SectionAlignment",
+     with(0x300, true, kDiscardable, 0x1001), 0x100, false, 0x300, 0x400, 0x300,
+     0x3000, 0, 0},
+    {"grown in the file only needs no SectionAlignment",
+     with(0x2000, true, kDiscardable, 0x1001), 0x1100, false, 0x2000, 0x1200,
+     0x2000, 0x3000, 0xE00, 0},
+};
 
-TEST(OutputLayout, GrownBeforeDiscardableSectionMovesItUp) {
-  Layout layout;
-  Built built = build(layout);
-  Composed out = compose(built, 0x40, 0x1100);  // R = 0x1200
-  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
-  Fields f{built, out.file};
-  // .rsrc now ends at 0x2000 + 0x2000; .reloc moves from 0x3000 to 0x4000.
-  EXPECT_EQ(f.section(2, kVirtualAddress), 0x4000u);
-  EXPECT_EQ(f.section(2, kRawPointer), built.image.raw_pointers[2] + 0xE00);
-  EXPECT_EQ(f.directory(kBaseRelocations), 0x4000u);
-  EXPECT_EQ(f.directory(kBaseRelocations, 4), 0x20u);
-  EXPECT_EQ(f.directory(kDebug), 0x1000u);  // in .text: not moved
-  uint32_t debug_entry = built.image.raw_pointers[0];
-  EXPECT_EQ(get32(out.file, debug_entry + 20), 0x4010u);
-  EXPECT_EQ(f.optional(kSizeOfImage), 0x5000u);
-}
-
-TEST(OutputLayout, RefusesToOverlapASectionThatMustStay) {
-  Layout layout;
-  layout.following_flags = kReadWrite;
-  Built built = build(layout);
-  EXPECT_EQ(compose(built, 0x40, 0x1100).status,
-            uitrans::ComposeStatus::cannot_grow);
-  // With room enough below it, the same image grows.
-  EXPECT_EQ(compose(built, 0x40, 0x600).status, uitrans::ComposeStatus::ok);
-}
-
-TEST(OutputLayout, RefusesWhenSectionAlignmentIsUnusable) {
-  Layout layout;
-  layout.section_alignment = 0x1001;
-  Built built = build(layout);
-  EXPECT_EQ(compose(built, 0x40, 0x1100).status,
-            uitrans::ComposeStatus::cannot_grow);
-  // Fitting in place needs no alignment, and neither does growing in the
-  // file when the section already has the room in memory.
-  EXPECT_EQ(compose(built, 0x40, 0x100).status, uitrans::ComposeStatus::ok);
-  layout.rsrc_virtual = 0x2000;
-  Built roomy = build(layout);
-  Composed out = compose(roomy, 0x40, 0x1100);
-  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
-  Fields f{roomy, out.file};
-  EXPECT_EQ(f.section(1, kRawSize), 0x1200u);
-  EXPECT_EQ(f.section(1, kVirtualSize), 0x2000u);
-  EXPECT_EQ(f.optional(kSizeOfImage),
-            get32(roomy.image.bytes,
-                  roomy.image.optional_header_offset + kSizeOfImage));
+TEST(OutputLayout, LayoutRulesTable) {
+  for (const LayoutCase& c : kLayoutCases) {
+    SCOPED_TRACE(c.what);
+    Built built = build(c.layout);
+    Composed out = compose(built, 0x40, c.data_size);
+    if (c.refused) {
+      EXPECT_EQ(out.status, uitrans::ComposeStatus::cannot_grow);
+      continue;
+    }
+    ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+    Fields f{built, out.file};
+    EXPECT_EQ(f.section(1, kVirtualSize), c.rsrc_virtual_size);
+    EXPECT_EQ(f.section(1, kRawSize), c.rsrc_raw_size);
+    EXPECT_EQ(f.section(1, kRawPointer), built.image.raw_pointers[1]);
+    EXPECT_EQ(f.directory(2, 4), c.directory_size);
+    if (c.layout.with_following) {
+      EXPECT_EQ(f.section(2, kVirtualAddress), c.following_va);
+      EXPECT_EQ(f.section(2, kRawPointer),
+                built.image.raw_pointers[2] + c.file_shift);
+      EXPECT_EQ(f.directory(kBaseRelocations), c.following_va);
+      EXPECT_EQ(f.directory(kBaseRelocations, 4), 0x20u);
+      uint32_t debug_entry = built.image.raw_pointers[0];
+      EXPECT_EQ(get32(out.file, debug_entry + 20), c.following_va + 0x10);
+    }
+    EXPECT_EQ(f.directory(kDebug), 0x1000u);  // in .text: never moved
+    const uint32_t input_size_of_image = get32(
+        built.image.bytes, built.image.optional_header_offset + kSizeOfImage);
+    EXPECT_EQ(f.optional(kSizeOfImage),
+              c.size_of_image != 0 ? c.size_of_image : input_size_of_image);
+    EXPECT_EQ(out.file.size(), built.image.bytes.size() + c.file_shift);
+    // File offsets past the old end of the section move with the tail.
+    uint32_t tail = built.image.tail_offset;
+    EXPECT_EQ(f.directory(kCertificates), tail + c.file_shift);
+    EXPECT_EQ(get32(out.file, built.image.nt_offset + 12),
+              tail + 0x10 + c.file_shift);
+    EXPECT_EQ(get32(out.file, built.image.raw_pointers[0] + 24),
+              tail + 0x20 + c.file_shift);
+    EXPECT_EQ(out.file[tail + c.file_shift], 0x77);
+    EXPECT_EQ(f.optional(kCheckSum), 0u);  // zero stays zero
+  }
 }
 
 TEST(OutputLayout, StatedChecksumIsRecomputedInBothLayouts) {
