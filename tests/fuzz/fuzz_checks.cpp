@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "fuzz/recipe.h"
@@ -11,6 +12,7 @@
 #include "image/output.h"
 #include "replace/replacement_table.h"
 #include "resources/rebuild.h"
+#include "support/dialog_template.h"
 #include "support/lookup_reference.h"
 
 #define FUZZ_CHECK(condition)                                                  \
@@ -200,9 +202,9 @@ void check_items_unchanged(const Recipe& recipe,
   }
 }
 
-// Reads a rewritten template the way a loader would. Fails on a field that
-// runs past the item, a misaligned control or menu item with a non-zero gap,
-// or bytes left over at the end.
+// Reads a rewritten menu template the way a loader would. Fails on a field
+// that runs past the item, a misaligned item with a non-zero gap, or bytes
+// left over at the end. (Dialogs are read by the test support's reader.)
 struct TemplateReader {
   const uint8_t* bytes = nullptr;
   size_t size = 0;
@@ -225,12 +227,6 @@ struct TemplateReader {
     }
     return true;
   }
-  bool ordinal_or_text() {
-    uint16_t first = 0;
-    if (size - position < 2) return false;
-    first = static_cast<uint16_t>(bytes[position] | (bytes[position + 1] << 8));
-    return first == 0xFFFF ? skip_units(2) : text();
-  }
   bool align() {
     while (position % 4 != 0) {
       uint16_t gap = 0;
@@ -244,40 +240,6 @@ struct TemplateReader {
     return align() && position == size;
   }
 };
-
-bool read_dialog(TemplateReader* r) {
-  if (r->size < 4) return false;
-  bool extended = r->bytes[2] == 0xFF && r->bytes[3] == 0xFF;
-  uint8_t style = r->bytes[extended ? 12 : 0];
-  uint16_t controls = 0;
-  size_t count_at = extended ? 16 : 8;
-  if (r->size < count_at + 2) return false;
-  controls =
-      static_cast<uint16_t>(r->bytes[count_at] | (r->bytes[count_at + 1] << 8));
-  if (!r->skip_units(extended ? 13 : 9) || !r->ordinal_or_text() ||
-      !r->ordinal_or_text() || !r->text()) {
-    return false;
-  }
-  if ((style & 0x40) != 0) {
-    uint16_t point_size = 0;
-    if (!r->unit(&point_size)) return false;
-    if (point_size != 0x7FFF &&
-        (!r->skip_units(extended ? 2 : 0) || !r->text())) {
-      return false;
-    }
-  }
-  for (uint16_t m = 0; m < controls; ++m) {
-    uint16_t count = 0;
-    if (!r->align() || !r->skip_units(extended ? 12 : 9) ||
-        !r->ordinal_or_text() || !r->ordinal_or_text() || !r->unit(&count)) {
-      return false;
-    }
-    size_t data_units =
-        extended ? (count + 1u) / 2 : (count <= 2 ? 0 : (count + 1u) / 2 - 1);
-    if (!r->skip_units(data_units)) return false;
-  }
-  return r->position == r->size;
-}
 
 bool read_menu_items(TemplateReader* r, int depth) {
   if (depth > 16) return false;
@@ -334,11 +296,14 @@ void check_templates_readable(const Recipe& recipe,
                uitrans::read_u32(image.span(), entry + 4, &size));
     FUZZ_CHECK(rva >= data_start &&
                rva - data_start + uint64_t{size} <= rebuilt.used);
-    TemplateReader reader{rebuilt.data + (rva - data_start), size, 0};
+    const uint8_t* item = rebuilt.data + (rva - data_start);
     if (menu) {
+      TemplateReader reader{item, size, 0};
       FUZZ_CHECK(read_menu(&reader));
     } else {
-      FUZZ_CHECK(read_dialog(&reader));
+      testsupport::DialogSpec dialog;
+      std::string error;
+      FUZZ_CHECK(testsupport::read_dialog(item, size, &dialog, &error));
     }
   }
 }

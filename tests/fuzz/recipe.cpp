@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
+#include "support/dialog_template.h"
+
 namespace fuzzsupport {
 
 namespace {
 
-using testsupport::append16;
-using testsupport::append32;
-using testsupport::append_text;
 using testsupport::MenuItem;
-using testsupport::pad_to;
 
 // Reads the recipe byte by byte; an exhausted recipe reads as zeros, so every
 // prefix of a recipe is a recipe too.
@@ -65,96 +63,64 @@ std::vector<MenuItem> menu_items(RecipeReader* in, int depth) {
   return items;
 }
 
-// An ordinal (0xFFFF and a unit) or a zero-terminated text.
-void put_field(Bytes& bytes, RecipeReader* in, bool allow_ordinal) {
+// An ordinal or a text.
+testsupport::DialogField field(RecipeReader* in, bool allow_ordinal) {
   if (allow_ordinal && in->flag()) {
-    append16(bytes, 0xFFFF);
-    append16(bytes, static_cast<uint16_t>(0x80 + in->below(6)));
-    return;
+    return testsupport::ordinal_field(
+        static_cast<uint16_t>(0x80 + in->below(6)));
   }
   std::u16string text = word(in);
   // In a field that may hold an ordinal, 0xFFFF first means an ordinal.
   if (allow_ordinal && !text.empty() && text[0] == 0xFFFF) text[0] = u'Q';
-  append_text(bytes, text);
-  append16(bytes, 0);
+  return testsupport::text_field(text);
 }
 
 // Creation data: the count W, then the data units, where texts may sit.
-void put_creation_data(Bytes& bytes, RecipeReader* in, bool extended) {
+void creation_data(RecipeReader* in, bool extended,
+                   testsupport::DialogControl* control) {
   size_t unit_count = in->below(6);
   bool odd = unit_count > 0 && in->flag();
   uint32_t data_bytes = static_cast<uint32_t>(2 * unit_count - (odd ? 1 : 0));
-  uint16_t count =
+  control->data_count =
       static_cast<uint16_t>(extended ? data_bytes : data_bytes + 2);
-  if (!extended && unit_count == 0 && in->flag()) count = 1;  // W = 1: none
-  append16(bytes, count);
-  Bytes data;
-  while (data.size() < 2 * unit_count) {
+  if (!extended && unit_count == 0 && in->flag()) {
+    control->data_count = 1;  // W = 1: none
+  }
+  std::vector<uint16_t>& data = control->data;
+  while (data.size() < unit_count) {
     if (in->flag()) {
-      append_text(data, word(in));
-      append16(data, 0);
+      for (char16_t unit : word(in)) data.push_back(unit);
+      data.push_back(0);
     } else {
-      append16(data, in->next());
+      data.push_back(in->next());
     }
   }
-  data.resize(2 * unit_count);
-  bytes.insert(bytes.end(), data.begin(), data.end());
+  data.resize(unit_count);
 }
 
 Bytes make_dialog(RecipeReader* in, bool extended) {
-  Bytes bytes;
+  testsupport::DialogSpec dialog;
+  dialog.extended = extended;
   uint8_t flags = in->next();
-  uint32_t style = 0x80C00000u | (flags & 0x48u);  // DS_SETFONT, DS_FIXEDSYS
-  bool has_font = (style & 0x40u) != 0;
+  dialog.style = 0x80C00000u | (flags & 0x48u);  // DS_SETFONT, DS_FIXEDSYS
+  bool has_font = (dialog.style & testsupport::kDsSetFont) != 0;
   bool message_font = (flags & 0x80u) != 0;
-  uint16_t control_count = static_cast<uint16_t>(in->below(5));
-  if (extended) {
-    append16(bytes, 1);
-    append16(bytes, 0xFFFF);
-    append32(bytes, 0);  // help id
-    append32(bytes, 0);  // extended style
-    append32(bytes, style);
-  } else {
-    append32(bytes, style);
-    append32(bytes, 0);
-  }
-  append16(bytes, control_count);
-  for (uint16_t v : {10, 20, 200, 100}) append16(bytes, v);
-  put_field(bytes, in, true);   // menu
-  put_field(bytes, in, true);   // window class
-  put_field(bytes, in, false);  // title
+  dialog.controls.resize(in->below(5));
+  dialog.menu = field(in, true);
+  dialog.window_class = field(in, true);
+  dialog.title = field(in, false).text;
   if (has_font) {
-    append16(bytes, message_font ? 0x7FFF : 8);
-    if (!message_font) {
-      if (extended) {
-        append16(bytes, 400);
-        bytes.push_back(0);
-        bytes.push_back(1);
-      }
-      put_field(bytes, in, false);  // typeface
-    }
+    dialog.point_size = message_font ? 0x7FFF : 8;
+    if (!message_font) dialog.typeface = field(in, false).text;
   }
-  for (uint16_t m = 0; m < control_count; ++m) {
-    pad_to(bytes, 4);
-    if (extended) {
-      append32(bytes, 0);
-      append32(bytes, 0);
-      append32(bytes, 0x50000000);
-    } else {
-      append32(bytes, 0x50000000);
-      append32(bytes, 0);
-    }
-    for (uint16_t v : {5, 6, 50, 14}) append16(bytes, v);
-    if (extended) {
-      append32(bytes, 100 + m);
-    } else {
-      append16(bytes, static_cast<uint16_t>(100 + m));
-    }
-    put_field(bytes, in, true);  // class
-    put_field(bytes, in, true);  // title
-    put_creation_data(bytes, in, extended);
+  for (size_t m = 0; m < dialog.controls.size(); ++m) {
+    testsupport::DialogControl& control = dialog.controls[m];
+    control.id = static_cast<uint32_t>(100 + m);
+    control.window_class = field(in, true);
+    control.title = field(in, true);
+    creation_data(in, extended, &control);
   }
-  return bytes;
+  return testsupport::make_dialog(dialog);
 }
 
 // One resource of the recipe: its type and data.
