@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
+#include <utility>
+
+#include "support/pe_builder.h"
 
 namespace benchinputs {
 
@@ -19,35 +21,20 @@ uint32_t Rng::between(uint32_t low, uint32_t high) {
 
 namespace {
 
-void append16(Bytes* bytes, uint16_t value) {
-  bytes->push_back(static_cast<uint8_t>(value));
-  bytes->push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void append32(Bytes* bytes, uint32_t value) {
-  append16(bytes, static_cast<uint16_t>(value));
-  append16(bytes, static_cast<uint16_t>(value >> 16));
-}
-
-void put32(Bytes* bytes, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    (*bytes)[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-  }
-}
-
-void put16(Bytes* bytes, size_t offset, uint16_t value) {
-  (*bytes)[offset] = static_cast<uint8_t>(value);
-  (*bytes)[offset + 1] = static_cast<uint8_t>(value >> 8);
-}
-
 // A text and its zero terminator.
 void append_text(Bytes* bytes, const std::u16string& text) {
-  for (char16_t unit : text) append16(bytes, static_cast<uint16_t>(unit));
-  append16(bytes, 0);
+  testsupport::append_text(*bytes, text);
+  testsupport::append16(*bytes, 0);
 }
 
+void append16(Bytes* bytes, uint16_t value) {
+  testsupport::append16(*bytes, value);
+}
+void append32(Bytes* bytes, uint32_t value) {
+  testsupport::append32(*bytes, value);
+}
 void pad_to(Bytes* bytes, size_t alignment) {
-  while (bytes->size() % alignment != 0) bytes->push_back(0);
+  testsupport::pad_to(*bytes, alignment);
 }
 
 std::u16string make_word(Rng* rng) {
@@ -279,140 +266,48 @@ Bytes make_blob(Rng* rng, size_t size) {
 
 namespace {
 
-constexpr uint32_t kFileAlignment = 0x200;
-constexpr uint32_t kSectionAlignment = 0x1000;
-constexpr uint32_t kHeadersSize = 0x400;
-constexpr uint32_t kNtOffset = 0x80;
-constexpr uint32_t kOptionalHeaderSize = 224;
-
-uint32_t round_up(uint64_t value, uint32_t step) {
-  return static_cast<uint32_t>((value + step - 1) / step * step);
-}
-
-// The resource section's raw bytes, laid out for RVA `rva`.
-Bytes make_resource_section(const std::vector<Resource>& resources,
-                            uint32_t rva) {
-  std::map<uint32_t, std::map<uint32_t, const Resource*>> tree;
-  for (const Resource& r : resources) tree[r.type][r.name] = &r;
-  size_t name_count = 0;
-  for (const auto& [type, names] : tree) name_count += names.size();
-
-  uint32_t root_size = 16 + 8 * static_cast<uint32_t>(tree.size());
-  uint32_t type_dirs = 16 * static_cast<uint32_t>(tree.size()) +
-                       8 * static_cast<uint32_t>(name_count);
-  uint32_t name_dirs = static_cast<uint32_t>(name_count) * (16 + 8);
-  uint32_t data_entries_at = root_size + type_dirs + name_dirs;
-  uint32_t data_at = data_entries_at + 16 * static_cast<uint32_t>(name_count);
-
-  Bytes section(data_at, 0);
-  put16(&section, 14, static_cast<uint16_t>(tree.size()));
-  uint32_t type_dir = root_size;
-  uint32_t name_dir = root_size + type_dirs;
-  uint32_t data_entry = data_entries_at;
-  uint32_t type_index = 0;
-  for (const auto& [type, names] : tree) {
-    put32(&section, 16 + 8 * type_index, type);
-    put32(&section, 16 + 8 * type_index + 4, 0x80000000u | type_dir);
-    put16(&section, type_dir + 14, static_cast<uint16_t>(names.size()));
-    uint32_t name_index = 0;
-    for (const auto& [name, resource] : names) {
-      put32(&section, type_dir + 16 + 8 * name_index, name);
-      put32(&section, type_dir + 16 + 8 * name_index + 4,
-            0x80000000u | name_dir);
-      put16(&section, name_dir + 14, 1);
-      put32(&section, name_dir + 16, 0x409);
-      put32(&section, name_dir + 20, data_entry);
-      pad_to(&section, 8);
-      put32(&section, data_entry, rva + static_cast<uint32_t>(section.size()));
-      put32(&section, data_entry + 4,
-            static_cast<uint32_t>(resource->data.size()));
-      put32(&section, data_entry + 8, 1252);
-      section.insert(section.end(), resource->data.begin(),
-                     resource->data.end());
-      name_dir += 24;
-      data_entry += 16;
-      ++name_index;
+// Types and names in ascending order with one language each, as linkers
+// sort them; items at 8-byte steps behind the directory.
+testsupport::ResourceTreeSpec make_tree(std::vector<Resource> resources) {
+  std::sort(resources.begin(), resources.end(),
+            [](const Resource& a, const Resource& b) {
+              return a.type != b.type ? a.type < b.type : a.name < b.name;
+            });
+  testsupport::ResourceTreeSpec tree;
+  for (Resource& r : resources) {
+    if (tree.types.empty() || tree.types.back().type.id != r.type) {
+      tree.types.push_back({testsupport::rid(r.type), {}});
     }
-    type_dir += 16 + 8 * static_cast<uint32_t>(names.size());
-    ++type_index;
+    tree.types.back().entries.push_back(
+        {testsupport::rid(r.name), {{0x409, std::move(r.data), 1252}}});
   }
-  return section;
+  return tree;
 }
 
 }  // namespace
 
-Bytes make_image(const std::vector<Resource>& resources) {
+Bytes make_image(std::vector<Resource> resources) {
+  constexpr uint32_t kSectionAlignment = 0x1000;
   Rng rng{42};
-  Bytes code = make_blob(&rng, 0x3000);
+  testsupport::ImageSpec spec;
+  spec.checksum = 0;  // a stated checksum would add a pass over the output
+  spec.sections.push_back({".text", testsupport::kTextRva, 0,
+                           make_blob(&rng, 0x3000), testsupport::kCode});
   Bytes relocations = make_blob(&rng, 0x800);
-  uint32_t code_rva = kSectionAlignment;
-  uint32_t resource_rva = code_rva + round_up(code.size(), kSectionAlignment);
-  Bytes resource_section = make_resource_section(resources, resource_rva);
-  uint32_t reloc_rva =
-      resource_rva + round_up(resource_section.size(), kSectionAlignment);
-  uint32_t image_size =
-      reloc_rva + round_up(relocations.size(), kSectionAlignment);
-
-  struct Section {
-    const char* name;
-    uint32_t rva;
-    const Bytes* raw;
-    uint32_t characteristics;
-  };
-  const Section sections[] = {
-      {".text", code_rva, &code, 0x60000020},
-      {".rsrc", resource_rva, &resource_section, 0x40000040},
-      {".reloc", reloc_rva, &relocations, 0x42000040},
-  };
-  uint64_t file_size = kHeadersSize;
-  for (const Section& s : sections)
-    file_size += round_up(s.raw->size(), kFileAlignment);
-
-  Bytes image;
-  image.reserve(file_size);
-  image.resize(kHeadersSize, 0);
-  image[0] = 'M';
-  image[1] = 'Z';
-  put32(&image, 0x3C, kNtOffset);
-  std::memcpy(image.data() + kNtOffset, "PE\0\0", 4);
-  uint32_t file_header = kNtOffset + 4;
-  put16(&image, file_header, 0x14C);  // i386
-  put16(&image, file_header + 2, 3);
-  put16(&image, file_header + 16, kOptionalHeaderSize);
-  put16(&image, file_header + 18, 0x0102);  // executable, 32-bit
-  uint32_t optional = file_header + 20;
-  put16(&image, optional, 0x10B);
-  put32(&image, optional + 16, code_rva);  // entry point
-  put32(&image, optional + 28, 0x400000);  // image base
-  put32(&image, optional + 32, kSectionAlignment);
-  put32(&image, optional + 36, kFileAlignment);
-  put16(&image, optional + 40, 6);  // OS version
-  put16(&image, optional + 48, 6);  // subsystem version
-  put32(&image, optional + 56, image_size);
-  put32(&image, optional + 60, kHeadersSize);
-  put16(&image, optional + 68, 2);   // GUI subsystem
-  put32(&image, optional + 92, 16);  // data directory entries
-  uint32_t directories = optional + 96;
-  put32(&image, directories + 16, resource_rva);
-  put32(&image, directories + 20,
-        static_cast<uint32_t>(resource_section.size()));
-  uint32_t table = optional + kOptionalHeaderSize;
-  uint32_t raw_pointer = kHeadersSize;
-  for (size_t i = 0; i < 3; ++i) {
-    const Section& s = sections[i];
-    uint32_t header = table + 40 * static_cast<uint32_t>(i);
-    std::memcpy(image.data() + header, s.name, std::strlen(s.name));
-    uint32_t raw_size = round_up(s.raw->size(), kFileAlignment);
-    put32(&image, header + 8, static_cast<uint32_t>(s.raw->size()));
-    put32(&image, header + 12, s.rva);
-    put32(&image, header + 16, raw_size);
-    put32(&image, header + 20, raw_pointer);
-    put32(&image, header + 36, s.characteristics);
-    image.insert(image.end(), s.raw->begin(), s.raw->end());
-    pad_to(&image, kFileAlignment);
-    raw_pointer += raw_size;
-  }
-  return image;
+  const uint32_t resource_rva =
+      testsupport::kTextRva + testsupport::round_up(0x3000, kSectionAlignment);
+  testsupport::BuiltResources built = testsupport::build_resources(
+      make_tree(std::move(resources)), resource_rva);
+  built.items.clear();  // copies of the items, not needed here
+  const uint32_t reloc_rva =
+      resource_rva +
+      testsupport::round_up(static_cast<uint32_t>(built.bytes.size()),
+                            kSectionAlignment);
+  spec.sections.push_back({".rsrc", resource_rva, 0, std::move(built.bytes),
+                           testsupport::kInitializedData});
+  spec.sections.push_back(
+      {".reloc", reloc_rva, 0, std::move(relocations), 0x42000040});
+  return testsupport::build_image(spec).bytes;
 }
 
 Bytes make_list(const std::vector<std::u16string>& finds,
@@ -538,7 +433,7 @@ Corpus make_large_items_image(uint64_t seed, size_t total_bytes) {
     resources.push_back(Resource{kTypeRcData, 1 + i, make_blob(&rng, size)});
     used += size;
   }
-  corpus.image = make_image(resources);
+  corpus.image = make_image(std::move(resources));
   return corpus;
 }
 
@@ -556,7 +451,7 @@ Corpus make_menus_image(uint64_t seed, size_t total_bytes) {
                  make_menu(&rng, target, rng.chance(30), &corpus.texts)});
     used += resources.back().data.size();
   }
-  corpus.image = make_image(resources);
+  corpus.image = make_image(std::move(resources));
   return corpus;
 }
 
@@ -574,7 +469,7 @@ Corpus make_dialogs_image(uint64_t seed, size_t total_bytes) {
                  make_dialog(&rng, controls, rng.chance(50), &corpus.texts)});
     used += resources.back().data.size();
   }
-  corpus.image = make_image(resources);
+  corpus.image = make_image(std::move(resources));
   return corpus;
 }
 

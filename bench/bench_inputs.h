@@ -51,7 +51,7 @@ struct Resource {
 // A PE32 image with a code section, a resource section holding `resources`
 // (directory first, items after it at 8-byte steps, as linkers lay them
 // out) and a relocation section behind it.
-Bytes make_image(const std::vector<Resource>& resources);
+Bytes make_image(std::vector<Resource> resources);
 
 // A UTF-16LE list file with a byte-order mark and CR LF line breaks.
 Bytes make_list(const std::vector<std::u16string>& finds,

@@ -92,8 +92,8 @@ void put_optional_header(Bytes& bytes, uint32_t opt, const ImageSpec& spec,
   put16(bytes, opt + 48, 6);  // subsystem version
   put32(bytes, opt + 56, size_of_image);
   put32(bytes, opt + 60, size_of_headers);
-  put32(bytes, opt + 64, 0x1234ABCD);  // CheckSum as stated, recomputed
-  put16(bytes, opt + 68, 3);           // console subsystem
+  put32(bytes, opt + 64, spec.checksum);
+  put16(bytes, opt + 68, 3);                            // console subsystem
   put32(bytes, opt + (spec.pe32_plus ? 108 : 92), 16);  // NumberOfRvaAndSizes
 }
 

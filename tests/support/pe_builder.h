@@ -60,6 +60,8 @@ struct ImageSpec {
   int32_t nt_offset = 0x80;  // e_lfanew
   std::vector<SectionSpec> sections;
   Bytes tail;  // appended after the last section's raw data
+  // The stated CheckSum; the tool recomputes a non-zero one and keeps zero.
+  uint32_t checksum = 0x1234ABCD;
 };
 
 // Where the builder put things, so tests can poke fields and compute the
