@@ -125,6 +125,39 @@ ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
   return ListLoadStatus::ok;
 }
 
+namespace {
+
+// Longest find text first; equal lengths keep their order in the file. A
+// counting sort by length takes linear time; a list whose longest text is
+// far longer than it has entries is sorted by comparison instead, so the
+// counts never take more memory than the entries.
+void order_longest_first(std::vector<ReplacementEntry>* entries) {
+  uint32_t longest = 0;
+  for (const ReplacementEntry& entry : *entries) {
+    longest = std::max(longest, entry.find_length);
+  }
+  if (longest > 4 * entries->size() + 1024) {
+    std::stable_sort(entries->begin(), entries->end(),
+                     [](const ReplacementEntry& a, const ReplacementEntry& b) {
+                       return a.find_length > b.find_length;
+                     });
+    return;
+  }
+  std::vector<size_t> next(size_t{longest} + 2,
+                           0);  // per length, longest first
+  for (const ReplacementEntry& entry : *entries) {
+    ++next[longest - entry.find_length + 1];
+  }
+  for (size_t i = 1; i < next.size(); ++i) next[i] += next[i - 1];
+  std::vector<ReplacementEntry> sorted(entries->size());
+  for (const ReplacementEntry& entry : *entries) {
+    sorted[next[longest - entry.find_length]++] = entry;
+  }
+  entries->swap(sorted);
+}
+
+}  // namespace
+
 void finish_replacement_table(ReplacementTable* table) {
   std::vector<ReplacementEntry>& entries = table->entries;
   entries.erase(std::remove_if(entries.begin(), entries.end(),
@@ -133,11 +166,7 @@ void finish_replacement_table(ReplacementTable* table) {
                                         entry.replacement_length < 2;
                                }),
                 entries.end());
-  // Longest find text first; equal lengths keep their order in the file.
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const ReplacementEntry& a, const ReplacementEntry& b) {
-                     return a.find_length > b.find_length;
-                   });
+  order_longest_first(&entries);
   build_lookup_index(table);
 }
 

@@ -115,9 +115,8 @@ TEST(LookupRandom, ScannerAgreesWithTheTableScanAlongARun) {
       size_t first = position;
       uint32_t first_entry = uitrans::kNoEntry;
       for (; first < scan_end && first_entry == uitrans::kNoEntry; ++first) {
-        first_entry =
-            limited ? scan_with_limit(table, units, first, scan_end - first)
-                    : uitrans::find_replacement_by_scan(table, units, first);
+        first_entry = testsupport::find_replacement_by_scan(
+            table, units, first, limited ? scan_end - first : SIZE_MAX);
       }
       uitrans::TextScanner jumper;
       uitrans::start_scan(&jumper, units, scan_end);
