@@ -15,15 +15,7 @@ using testsupport::ResourceImage;
 const std::vector<std::pair<std::u16string, std::u16string>> kOpenToLoad = {
     {u"&Open", u"&Load"}};
 
-class CommandLineTest : public E2eTest {
- protected:
-  ResourceImage app =
-      make_resource_image(one_menu_tree(sample_menu(u"&Open", u"&About")));
-  Bytes app_after =
-      expected_output(
-          app, repack_of(app, {{kMenuItem, sample_menu(u"&Load", u"&About")}}))
-          .bytes;
-};
+class CommandLineTest : public AppTest {};
 
 struct TooFewCase {
   const char* label;

@@ -86,4 +86,16 @@ testsupport::Bytes sample_menu(const std::u16string& open_text,
 testsupport::ResourceTreeSpec one_menu_tree(const Bytes& menu);
 inline constexpr size_t kMenuItem = 0;
 
+// A small application with one menu, and the image after "&Open" became
+// "&Load".
+class AppTest : public E2eTest {
+ protected:
+  testsupport::ResourceImage app = testsupport::make_resource_image(
+      one_menu_tree(sample_menu(u"&Open", u"&About")));
+  Bytes app_after =
+      expected_output(
+          app, repack_of(app, {{kMenuItem, sample_menu(u"&Load", u"&About")}}))
+          .bytes;
+};
+
 }  // namespace e2e

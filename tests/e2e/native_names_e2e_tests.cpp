@@ -13,15 +13,7 @@ using testsupport::make_pair_list;
 using testsupport::make_resource_image;
 using testsupport::ResourceImage;
 
-class NativeNamesTest : public E2eTest {
- protected:
-  ResourceImage app =
-      make_resource_image(one_menu_tree(sample_menu(u"&Open", u"&About")));
-  Bytes app_after =
-      expected_output(
-          app, repack_of(app, {{kMenuItem, sample_menu(u"&Load", u"&About")}}))
-          .bytes;
-};
+class NativeNamesTest : public AppTest {};
 
 TEST_F(NativeNamesTest, NamesInAnyScriptAreRewrittenAndPrintedAsGiven) {
   ASSERT_EQ(mkdir(path("répertoire").c_str(), 0777), 0);

@@ -42,15 +42,7 @@ const testsupport::RunOptions kNoisy = [] {
   return options;
 }();
 
-class WorkflowTest : public E2eTest {
- protected:
-  ResourceImage app =
-      make_resource_image(one_menu_tree(sample_menu(u"&Open", u"&About")));
-  Bytes app_after =
-      expected_output(
-          app, repack_of(app, {{kMenuItem, sample_menu(u"&Load", u"&About")}}))
-          .bytes;
-};
+class WorkflowTest : public AppTest {};
 
 TEST_F(WorkflowTest, ExtractionListsMenuTextsOnceInWalkOrder) {
   write("app.exe", app.image.bytes);
