@@ -28,12 +28,9 @@ struct OutputImage {
   uint64_t total_size = 0;
 };
 
-// Lays out the output for the rebuilt resources (`data_area`, the used bytes
-// of the rebuild output) behind the directory prefix. Patches the image
-// buffer: in place it receives the data area, and the headers are patched
-// to describe the new layout truthfully.
-// Refuses (cannot_grow) when the section cannot grow without breaking the
-// image: a section that must stay where it is follows it in memory.
+// How laying out the output ended: cannot_grow when the section cannot grow
+// without breaking the image (a section that must stay where it is follows
+// it in memory), too_large when the section would pass 4 GiB.
 enum class ComposeStatus { ok, cannot_grow, too_large };
 
 // The rebuilt data area as pieces in order (items and their zero padding);
@@ -43,6 +40,10 @@ struct DataArea {
   uint64_t size = 0;
 };
 
+// Lays out the output for the rebuilt resources behind the directory
+// prefix. Patches the image buffer: the headers are patched to describe the
+// new layout truthfully, and where the section table puts the resource data
+// over the headers, the data area is written into the image.
 ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
                              uint32_t prefix_size, const DataArea& data_area,
                              OutputImage* output);

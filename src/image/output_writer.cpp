@@ -37,6 +37,56 @@ void append_area(const DataArea& area, std::vector<WriteChunk>* chunks) {
   chunks->insert(chunks->end(), area.pieces.begin(), area.pieces.end());
 }
 
+// The chunks of the output file for a data area behind the prefix, in one
+// of the three layouts.
+void lay_out_chunks(uint8_t* bytes, size_t image_size, const ImageInfo& info,
+                    uint32_t prefix_size, const DataArea& data_area, bool grown,
+                    OutputImage* output) {
+  uint64_t resource_bytes = uint64_t{prefix_size} + data_area.size;
+  uint64_t resource_size = output->new_resource_size;
+  uint64_t root = info.resource_raw_pointer;
+  uint64_t checksum_at =
+      uint64_t{info.optional_header_offset} + pe::kOptCheckSum;
+  uint64_t rewritten_start = root + prefix_size;
+  uint64_t rewritten_end = root + resource_size;
+  bool checksum_rewritten =
+      checksum_at + 4 > rewritten_start && checksum_at < rewritten_end;
+  if (!grown && checksum_rewritten) {
+    // A section table that puts resource data over the optional header: the
+    // data goes into the image so that the checksum lands where it is read.
+    uint8_t* data_start = bytes + rewritten_start;
+    if (data_area.size > 0) {
+      std::vector<uint8_t> gathered = gather(data_area);
+      std::memcpy(data_start, gathered.data(), gathered.size());
+    }
+    std::memset(data_start + data_area.size, 0, resource_size - resource_bytes);
+    output->chunks.push_back(WriteChunk{bytes, image_size});
+  } else if (!grown) {
+    // The same layout, with the data area and its zero padding written from
+    // where they are instead of copied over the old data first.
+    output->chunks.push_back(
+        WriteChunk{bytes, static_cast<size_t>(rewritten_start)});
+    append_area(data_area, &output->chunks);
+    output->chunks.push_back(WriteChunk{
+        nullptr, static_cast<size_t>(resource_size - resource_bytes)});
+    output->chunks.push_back(
+        WriteChunk{bytes + rewritten_end,
+                   static_cast<size_t>(image_size - rewritten_end)});
+  } else {
+    output->grown = true;
+    uint64_t old_end = root + info.resource_raw_size;
+    output->chunks.push_back(
+        WriteChunk{bytes, static_cast<size_t>(root + prefix_size)});
+    append_area(data_area, &output->chunks);
+    output->chunks.push_back(WriteChunk{
+        nullptr, static_cast<size_t>(resource_size - resource_bytes)});
+    if (old_end < image_size) {
+      output->chunks.push_back(WriteChunk{
+          bytes + old_end, static_cast<size_t>(image_size - old_end)});
+    }
+  }
+}
+
 }  // namespace
 
 ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
@@ -62,47 +112,8 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
 
   uint8_t* bytes = image->data.get();
   apply_header_plan(bytes, image->size, info, plan, output->new_resource_size);
-  uint64_t root = info.resource_raw_pointer;
-  uint64_t checksum_at =
-      uint64_t{info.optional_header_offset} + pe::kOptCheckSum;
-  uint64_t rewritten_start = root + prefix_size;
-  uint64_t rewritten_end = root + resource_size;
-  bool checksum_rewritten =
-      checksum_at + 4 > rewritten_start && checksum_at < rewritten_end;
-  if (!plan.grown && checksum_rewritten) {
-    // A section table that puts resource data over the optional header: the
-    // data goes into the image so that the checksum lands where it is read.
-    uint8_t* data_start = bytes + rewritten_start;
-    if (data_area.size > 0) {
-      std::vector<uint8_t> gathered = gather(data_area);
-      std::memcpy(data_start, gathered.data(), gathered.size());
-    }
-    std::memset(data_start + data_area.size, 0, resource_size - resource_bytes);
-    output->chunks.push_back(WriteChunk{bytes, image->size});
-  } else if (!plan.grown) {
-    // The same layout, with the data area and its zero padding written from
-    // where they are instead of copied over the old data first.
-    output->chunks.push_back(
-        WriteChunk{bytes, static_cast<size_t>(rewritten_start)});
-    append_area(data_area, &output->chunks);
-    output->chunks.push_back(WriteChunk{
-        nullptr, static_cast<size_t>(resource_size - resource_bytes)});
-    output->chunks.push_back(
-        WriteChunk{bytes + rewritten_end,
-                   static_cast<size_t>(image->size - rewritten_end)});
-  } else {
-    output->grown = true;
-    uint64_t old_end = root + info.resource_raw_size;
-    output->chunks.push_back(
-        WriteChunk{bytes, static_cast<size_t>(root + prefix_size)});
-    append_area(data_area, &output->chunks);
-    output->chunks.push_back(WriteChunk{
-        nullptr, static_cast<size_t>(resource_size - resource_bytes)});
-    if (old_end < image->size) {
-      output->chunks.push_back(WriteChunk{
-          bytes + old_end, static_cast<size_t>(image->size - old_end)});
-    }
-  }
+  lay_out_chunks(bytes, image->size, info, prefix_size, data_area, plan.grown,
+                 output);
   for (const WriteChunk& chunk : output->chunks) {
     output->total_size += chunk.size;
   }

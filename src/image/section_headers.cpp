@@ -215,65 +215,85 @@ HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
   return plan;
 }
 
-void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
-                       const HeaderPlan& plan, uint32_t new_resource_size) {
-  if (!plan.grown && !plan.virtual_size_changed) return;
-  ByteSpan span{image, size};
-  // Everything below is decided on the headers as they were.
-  std::vector<SectionHeader> sections = read_section_headers(span, info);
-  std::vector<DataDirectory> directories = read_data_directories(span, info);
-  std::vector<size_t> moved;
-  if (plan.address_shift != 0) moved = following_sections(sections, info);
-  uint32_t delta = plan.grown ? new_resource_size - info.resource_raw_size : 0;
-  uint64_t old_raw_end =
-      uint64_t{info.resource_raw_pointer} + info.resource_raw_size;
-  uint64_t resource_header = info.resource_header_offset;
+namespace {
 
-  if (directories.size() > kDirectoryDebug) {
-    patch_debug_entries(image, size, info, sections, moved,
-                        directories[kDirectoryDebug], plan, delta, old_raw_end);
+// What apply_header_plan decides on the headers as they were.
+struct PatchContext {
+  uint8_t* image = nullptr;
+  size_t size = 0;
+  const ImageInfo* info = nullptr;
+  const HeaderPlan* plan = nullptr;
+  std::vector<SectionHeader> sections;
+  std::vector<DataDirectory> directories;
+  std::vector<size_t> moved;  // sections moved up in memory
+  uint32_t delta = 0;         // growth of the file
+  uint64_t old_raw_end = 0;   // of the resource section
+};
+
+// Directory entries and debug entries that name moved addresses or offsets.
+void patch_directories(const PatchContext& c) {
+  if (c.directories.size() > kDirectoryDebug) {
+    patch_debug_entries(c.image, c.size, *c.info, c.sections, c.moved,
+                        c.directories[kDirectoryDebug], *c.plan, c.delta,
+                        c.old_raw_end);
   }
-  for (size_t i = 0; i < directories.size(); ++i) {
-    if (i == kDirectoryCertificates || directories[i].rva == 0) continue;
-    if (lies_in_any(directories[i].rva, sections, moved)) {
-      write_u32(image, size, directories[i].offset + kDataDirectoryRva,
-                directories[i].rva + plan.address_shift);
+  for (size_t i = 0; i < c.directories.size(); ++i) {
+    if (i == kDirectoryCertificates || c.directories[i].rva == 0) continue;
+    if (lies_in_any(c.directories[i].rva, c.sections, c.moved)) {
+      write_u32(c.image, c.size, c.directories[i].offset + kDataDirectoryRva,
+                c.directories[i].rva + c.plan->address_shift);
     }
   }
-  if (plan.grown) {
-    write_u32(image, size, resource_header + kSectionSizeOfRawData,
-              new_resource_size);
-    for (const SectionHeader& section : sections) {
-      if (section.raw_pointer > info.resource_raw_pointer) {
-        write_u32(image, size, section.offset + kSectionPointerToRawData,
-                  section.raw_pointer + delta);
-      }
+}
+
+// The file grew: the resource section's raw size, the sections stored after
+// it, and the file offsets kept in the headers.
+void patch_file_layout(const PatchContext& c, uint32_t new_resource_size) {
+  const ImageInfo& info = *c.info;
+  write_u32(c.image, c.size,
+            info.resource_header_offset + kSectionSizeOfRawData,
+            new_resource_size);
+  for (const SectionHeader& section : c.sections) {
+    if (section.raw_pointer > info.resource_raw_pointer) {
+      write_u32(c.image, c.size, section.offset + kSectionPointerToRawData,
+                section.raw_pointer + c.delta);
     }
-    if (directories.size() > kDirectoryCertificates) {
-      move_file_offset(image, size, directories[kDirectoryCertificates].offset,
-                       delta, old_raw_end);
-    }
-    move_file_offset(image, size,
-                     uint64_t{info.nt_offset} + kNtPointerToSymbolTable, delta,
-                     old_raw_end);
   }
-  if (plan.virtual_size_changed) {
-    write_u32(image, size, resource_header + kSectionVirtualSize,
-              plan.new_virtual_size);
+  if (c.directories.size() > kDirectoryCertificates) {
+    move_file_offset(c.image, c.size,
+                     c.directories[kDirectoryCertificates].offset, c.delta,
+                     c.old_raw_end);
+  }
+  move_file_offset(c.image, c.size,
+                   uint64_t{info.nt_offset} + kNtPointerToSymbolTable, c.delta,
+                   c.old_raw_end);
+}
+
+// The section's extent in memory, and the addresses of the sections moved.
+void patch_memory_layout(const PatchContext& c) {
+  if (c.plan->virtual_size_changed) {
+    write_u32(c.image, c.size,
+              c.info->resource_header_offset + kSectionVirtualSize,
+              c.plan->new_virtual_size);
     // A data directory too short to hold the resource entry has none.
-    if (directories.size() > kDirectoryResources) {
+    if (c.directories.size() > kDirectoryResources) {
       write_u32(
-          image, size,
-          directories[kDirectoryResources].offset + kDataDirectorySizeField,
-          plan.new_virtual_size);
+          c.image, c.size,
+          c.directories[kDirectoryResources].offset + kDataDirectorySizeField,
+          c.plan->new_virtual_size);
     }
   }
-  for (size_t index : moved) {
-    write_u32(image, size, sections[index].offset + kSectionVirtualAddress,
-              sections[index].virtual_address + plan.address_shift);
+  for (size_t index : c.moved) {
+    write_u32(c.image, c.size,
+              c.sections[index].offset + kSectionVirtualAddress,
+              c.sections[index].virtual_address + c.plan->address_shift);
   }
-  // The image must span every section as it now lies in memory. Without a
-  // usable alignment nothing moved in memory, and the size stays as it was.
+}
+
+// The image must span every section as it now lies in memory. Without a
+// usable alignment nothing moved in memory, and the size stays as it was.
+void raise_size_of_image(uint8_t* image, size_t size, const ImageInfo& info) {
+  ByteSpan span{image, size};
   uint32_t alignment = section_alignment(span, info);
   if (!is_power_of_two(alignment)) return;
   uint64_t image_end = 0;
@@ -289,6 +309,30 @@ void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
   if (needed > size_of_image && needed <= UINT32_MAX) {
     write_u32(image, size, size_of_image_at, static_cast<uint32_t>(needed));
   }
+}
+
+}  // namespace
+
+void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
+                       const HeaderPlan& plan, uint32_t new_resource_size) {
+  if (!plan.grown && !plan.virtual_size_changed) return;
+  ByteSpan span{image, size};
+  // Everything below is decided on the headers as they were.
+  PatchContext c;
+  c.image = image;
+  c.size = size;
+  c.info = &info;
+  c.plan = &plan;
+  c.sections = read_section_headers(span, info);
+  c.directories = read_data_directories(span, info);
+  if (plan.address_shift != 0) c.moved = following_sections(c.sections, info);
+  c.delta = plan.grown ? new_resource_size - info.resource_raw_size : 0;
+  c.old_raw_end = uint64_t{info.resource_raw_pointer} + info.resource_raw_size;
+
+  patch_directories(c);
+  if (plan.grown) patch_file_layout(c, new_resource_size);
+  patch_memory_layout(c);
+  raise_size_of_image(image, size, info);
 }
 
 uint32_t pe_checksum(const std::vector<WriteChunk>& chunks) {

@@ -28,7 +28,16 @@ struct LookupSlot {
   uint32_t entry = 0;
 };
 
+// The entries point into `list_units`: a copy would point into the
+// original's buffer, so tables are moved (a moved vector keeps its buffer),
+// never copied.
 struct ReplacementTable {
+  ReplacementTable() = default;
+  ReplacementTable(const ReplacementTable&) = delete;
+  ReplacementTable& operator=(const ReplacementTable&) = delete;
+  ReplacementTable(ReplacementTable&&) = default;
+  ReplacementTable& operator=(ReplacementTable&&) = default;
+
   std::vector<char16_t> list_units;  // the list buffer the entries point into
   std::vector<ReplacementEntry> entries;  // longest find text first, stable
   // Lookup index, built once after parsing.
