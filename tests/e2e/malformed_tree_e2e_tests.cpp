@@ -55,7 +55,15 @@ class MalformedTreeTest : public E2eTest {
   }
 };
 
-TEST_F(MalformedTreeTest, ReferenceBackToTheRootIsPassedOver) {
+// A tree for the walk: its bytes, the menu's data entry and the end of the
+// directory prefix.
+struct WalkTree {
+  Bytes bytes;
+  uint32_t data_entry = 0x50;
+  uint32_t prefix = kItem;
+};
+
+WalkTree back_to_the_root() {
   Bytes tree;
   put_directory(tree, 0, 0, 2);
   put_entry(tree, 16, 4, kHighBit | 0x20);
@@ -68,39 +76,23 @@ TEST_F(MalformedTreeTest, ReferenceBackToTheRootIsPassedOver) {
                  static_cast<uint32_t>(kMenu.size()));
   tree.resize(0x60);
   tree.insert(tree.end(), kMenu.begin(), kMenu.end());
-  const ResourceImage input = make_raw_resource_image(tree);
-  expect_rewritten(input, Repack{0x60, {0x50}, {kMenuAfter}},
-                   "1 strings replaced in app.exe.\n");
+  return {tree};
 }
 
 // simple_tree with a second entry in the name table, which then ends at
 // the old data entry; the data entry moves behind it.
-Bytes tree_with_second_language(uint32_t second_target) {
+WalkTree tree_with_second_language(uint32_t second_target) {
   Bytes tree = simple_tree(4, kMenu);
   put_directory(tree, kNameTable, 0, 2);
   put_entry(tree, kNameTable + 16, 0x409, 0x50);
   put_entry(tree, kNameTable + 24, 0x407, second_target);
   put_data_entry(tree, 0x50, kRsrcRva + kItem,
                  static_cast<uint32_t>(kMenu.size()));
-  return tree;
+  return {tree};
 }
 
-TEST_F(MalformedTreeTest, DirectoryReferringToItself) {
-  const ResourceImage input =
-      make_raw_resource_image(tree_with_second_language(kHighBit | kNameTable));
-  expect_rewritten(input, Repack{0x60, {0x50}, {kMenuAfter}},
-                   "1 strings replaced in app.exe.\n");
-}
-
-TEST_F(MalformedTreeTest, SharedDataEntryIsRebuiltOnce) {
-  const ResourceImage input =
-      make_raw_resource_image(tree_with_second_language(0x50));
-  expect_rewritten(input, Repack{0x60, {0x50}, {kMenuAfter}},
-                   "1 strings replaced in app.exe.\n");
-}
-
-TEST_F(MalformedTreeTest, SharedDirectoryIsWalkedOnce) {
-  // Two entries of the type table lead to one name table.
+// Two entries of the type table lead to one name table.
+WalkTree shared_name_table() {
   Bytes tree = simple_tree(4, kMenu);
   put_directory(tree, kTypeTable, 0, 2);
   put_entry(tree, kTypeTable + 16, 1, kHighBit | 0x38);
@@ -109,30 +101,116 @@ TEST_F(MalformedTreeTest, SharedDirectoryIsWalkedOnce) {
   put_entry(tree, 0x48, 0x409, 0x50);
   put_data_entry(tree, 0x50, kRsrcRva + kItem,
                  static_cast<uint32_t>(kMenu.size()));
-  const ResourceImage input = make_raw_resource_image(tree);
-  expect_rewritten(input, Repack{0x60, {0x50}, {kMenuAfter}},
-                   "1 strings replaced in app.exe.\n");
+  return {tree};
 }
 
-TEST_F(MalformedTreeTest, VeryDeepNesting) {
+// Appends a data entry for the menu at the next 16-byte boundary and the
+// menu right behind it, where the prefix ends.
+WalkTree with_menu(Bytes tree) {
+  pad_to(tree, 16);
+  const uint32_t entry = static_cast<uint32_t>(tree.size());
+  put_data_entry(tree, entry, kRsrcRva + entry + 16,
+                 static_cast<uint32_t>(kMenu.size()));
+  tree.insert(tree.end(), kMenu.begin(), kMenu.end());
+  return {tree, entry, entry + 16};
+}
+
+// A chain of directories far deeper than any native stack.
+WalkTree deep_chain() {
   constexpr uint32_t kDepth = 200000;
   Bytes tree;
   for (uint32_t level = 0; level < kDepth; ++level) {
-    const uint32_t table = level * 24;
-    put_directory(tree, table, 0, 1);
-    const uint32_t next = (level + 1) * 24;
-    put_entry(tree, table + 16, level == 0 ? 4 : 1,
-              level + 1 < kDepth ? (kHighBit | next) : next);
+    put_directory(tree, 24 * level, 0, 1);
+    put_entry(tree, 24 * level + 16, level == 0 ? 4 : 1,
+              kHighBit | 24 * (level + 1));
   }
-  const uint32_t data_entry = kDepth * 24;
-  const uint32_t prefix = round_up(data_entry + 16, 16);
-  put_data_entry(tree, data_entry, kRsrcRva + prefix,
-                 static_cast<uint32_t>(kMenu.size()));
-  tree.resize(prefix);
-  tree.insert(tree.end(), kMenu.begin(), kMenu.end());
-  const ResourceImage input = make_raw_resource_image(tree);
-  expect_rewritten(input, Repack{prefix, {data_entry}, {kMenuAfter}},
-                   "1 strings replaced in app.exe.\n");
+  WalkTree walk = with_menu(tree);
+  put_entry(walk.bytes, 24 * (kDepth - 1) + 16, 1, walk.data_entry);
+  return walk;
+}
+
+// root(0) -> A(40) -> B(72) -> data; root -> root; A -> root; B -> A.
+WalkTree loops_to_ancestors() {
+  Bytes tree;
+  put_directory(tree, 0, 0, 2);
+  put_entry(tree, 16, 4, kHighBit | 40);
+  put_entry(tree, 24, 5, kHighBit | 0);
+  put_directory(tree, 40, 0, 2);
+  put_entry(tree, 56, 1, kHighBit | 0);
+  put_entry(tree, 64, 2, kHighBit | 72);
+  put_directory(tree, 72, 0, 2);
+  put_entry(tree, 88, 1, kHighBit | 40);
+  tree.resize(104);
+  WalkTree walk = with_menu(tree);
+  put_entry(walk.bytes, 96, 0x409, walk.data_entry);
+  return walk;
+}
+
+// 64 levels, each directory twice pointing at the next: 2^64 paths.
+WalkTree exponentially_many_paths() {
+  constexpr uint32_t kLevels = 64;
+  constexpr uint32_t kTable = 16 + 2 * 8;
+  Bytes tree;
+  for (uint32_t level = 0; level < kLevels; ++level) {
+    put_directory(tree, kTable * level, 0, 2);
+    for (uint32_t k = 0; k < 2; ++k) {
+      put_entry(tree, kTable * level + 16 + 8 * k, level == 0 ? 4 : 1,
+                kHighBit | kTable * (level + 1));
+    }
+  }
+  put_directory(tree, kTable * kLevels, 0, 1);
+  tree.resize(kTable * kLevels + 24);
+  WalkTree walk = with_menu(tree);
+  put_entry(walk.bytes, kTable * kLevels + 16, 0x409, walk.data_entry);
+  return walk;
+}
+
+// One name table whose 20000 entries all name one data entry.
+WalkTree one_data_entry_many_times() {
+  constexpr uint32_t kEntries = 20000;
+  Bytes tree;
+  put_directory(tree, 0, 0, 1);
+  put_entry(tree, 16, 4, kHighBit | 24);
+  put_directory(tree, 24, 0, kEntries);
+  tree.resize(40 + 8 * kEntries);
+  WalkTree walk = with_menu(tree);
+  for (uint32_t k = 0; k < kEntries; ++k) {
+    put_entry(walk.bytes, 40 + 8 * k, k, walk.data_entry);
+  }
+  return walk;
+}
+
+// Tree shapes the walk must get through: every directory and data entry is
+// visited once however often it is reached, loops end, and depth costs no
+// stack. Each tree leads to the one menu, rebuilt and copied once.
+struct WalkCase {
+  const char* label;
+  std::function<WalkTree()> tree;
+};
+
+TEST_F(MalformedTreeTest, WalkVisitsEveryNodeOnceTable) {
+  const std::vector<WalkCase> cases = {
+      {"an entry back to the root is passed over", back_to_the_root},
+      {"a directory referring to itself",
+       [] { return tree_with_second_language(kHighBit | kNameTable); }},
+      {"a data entry named twice",
+       [] { return tree_with_second_language(0x50); }},
+      {"a directory reached twice", shared_name_table},
+      {"a chain 200000 directories deep", deep_chain},
+      {"loops to itself and to ancestors", loops_to_ancestors},
+      {"2^64 paths through shared directories", exponentially_many_paths},
+      {"one data entry named 20000 times", one_data_entry_many_times},
+  };
+  for (const WalkCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    clear();
+    SetUp();
+    const WalkTree tree = c.tree();
+    const ResourceImage input = make_raw_resource_image(tree.bytes);
+    expect_rewritten(input,
+                     Repack{tree.prefix, {tree.data_entry}, {kMenuAfter}},
+                     "1 strings replaced in app.exe.\n");
+  }
 }
 
 struct BadTreeCase {
