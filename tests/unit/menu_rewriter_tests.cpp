@@ -1,5 +1,7 @@
-// Menu items are scanned unit by unit: whole texts and tails of texts are
-// replaced, extended templates keep their 4-byte alignment.
+// Menu items are scanned unit by unit; extended templates keep their 4-byte
+// alignment. Which texts are replaced (whole texts, tails, adjacent texts, a
+// text running past the item) is the end-to-end table
+// RewriteTest.MenuTextsTable; here are the cases an image cannot show.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -50,79 +52,6 @@ Rewritten rewrite(const Pairs& pairs, const Bytes& item) {
   return rewrite(pairs, item, 0, static_cast<uint32_t>(item.size()));
 }
 
-struct MenuCase {
-  const char* label;
-  Bytes item;
-  Pairs pairs;
-  Bytes expected;
-  int32_t count;
-};
-
-TEST(MenuRewriterTest, ScanTable) {
-  const std::vector<MenuCase> cases = {
-      {"whole text grows",
-       units({'Q', 'A', 'B', 0}),
-       {{u"AB", u"XYZ"}},
-       units({'Q', 'X', 'Y', 'Z', 0}),
-       1},
-      {"tail of a text",
-       units({'a', 'b', 'c', 'd', 'e', 0}),
-       {{u"bcde", u"WXYZ"}},
-       units({'a', 'W', 'X', 'Y', 'Z', 0}),
-       1},
-      {"inside a text, not at its end",
-       units({'a', 'b', 'c', 0}),
-       {{u"ab", u"XY"}},
-       units({'a', 'b', 'c', 0}),
-       0},
-      {"longer than the text",
-       units({'a', 'b', 0}),
-       {{u"abc", u"XYZ"}},
-       units({'a', 'b', 0}),
-       0},
-      {"adjacent texts",
-       units({'a', 'b', 0, 'c', 'd', 0}),
-       {{u"ab", u"xyz"}, {u"cd", u"uv"}},
-       units({'x', 'y', 'z', 0, 'u', 'v', 0}),
-       2},
-      {"replacement is not rescanned",
-       units({'a', 'b', 0, 'a', 'b', 0}),
-       {{u"ab", u"cab"}},
-       units({'c', 'a', 'b', 0, 'c', 'a', 'b', 0}),
-       2},
-      {"shrinks",
-       units({1, 'l', 'o', 'n', 'g', 0}),
-       {{u"long", u"sh"}},
-       units({1, 's', 'h', 0}),
-       1},
-      {"hit at the first unit",
-       units({'x', 'y', 0, 5}),
-       {{u"xy", u"zz"}},
-       units({'z', 'z', 0, 5}),
-       1},
-      {"empty table",
-       testsupport::make_menu({{u"&File", 1, {}, 0}}),
-       {},
-       testsupport::make_menu({{u"&File", 1, {}, 0}}),
-       0},
-  };
-  for (const MenuCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    const Rewritten result = rewrite(c.pairs, c.item);
-    EXPECT_EQ(result.status, uitrans::RebuildStatus::ok);
-    EXPECT_EQ(result.item, c.expected);
-    EXPECT_EQ(result.count, c.count);
-  }
-}
-
-TEST(MenuRewriterTest, TextMayRunPastTheItemInsideTheImage) {
-  // The item's Size stops before the terminator; the image holds it.
-  const Bytes image = units({0, 'A', 'B', 0, 0x7777});
-  const Rewritten result = rewrite({{u"AB", u"XYZ"}}, image, 0, 6);
-  EXPECT_EQ(result.item, units({0, 'X', 'Y', 'Z', 0}));
-  EXPECT_EQ(result.count, 1);
-}
-
 TEST(MenuRewriterTest, TextReachingTheEndOfTheImageIsNoMatch) {
   const Bytes image = units({0, 'A', 'B'});
   const Rewritten result = rewrite({{u"AB", u"XYZ"}}, image, 0, 6);
@@ -130,6 +59,7 @@ TEST(MenuRewriterTest, TextReachingTheEndOfTheImageIsNoMatch) {
   EXPECT_EQ(result.count, 0);
 }
 
+// The byte after an odd-sized item is the image's, copied as it is.
 TEST(MenuRewriterTest, OddSizeTakesTheNextByte) {
   const Bytes image = {'a', 0, 'b', 0, 0, 0, 'Q', 'R'};
   const Rewritten result = rewrite({{u"ab", u"cd"}}, image, 0, 7);
