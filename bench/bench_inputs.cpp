@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "support/dialog_template.h"
 #include "support/pe_builder.h"
 
 namespace benchinputs {
@@ -167,12 +168,12 @@ constexpr uint16_t kButtonClass = 0x0080;
 constexpr uint16_t kEditClass = 0x0081;
 constexpr uint16_t kStaticClass = 0x0082;
 
-void append_creation_data(Rng* rng, bool extended, Bytes* bytes,
-                          std::vector<std::u16string>* texts) {
-  if (!rng->chance(15)) {
-    append16(bytes, 0);
-    return;
-  }
+// Creation data in some controls: a few binary units, now and then a text,
+// now and then an odd byte count.
+void add_creation_data(Rng* rng, bool extended,
+                       testsupport::DialogControl* control,
+                       std::vector<std::u16string>* texts) {
+  if (!rng->chance(15)) return;
   Bytes data;
   uint32_t leading = rng->between(0, 3);
   for (uint32_t i = 0; i < leading; ++i) append16(&data, 0x1234);
@@ -183,74 +184,51 @@ void append_creation_data(Rng* rng, bool extended, Bytes* bytes,
   }
   if (rng->chance(50)) data.push_back(0x5A);  // an odd byte count
   if (data.empty()) data.push_back(1);
-  uint16_t count = static_cast<uint16_t>(data.size() + (extended ? 0 : 2));
-  append16(bytes, count);
-  bytes->insert(bytes->end(), data.begin(), data.end());
+  control->data_count = static_cast<uint16_t>(data.size() + (extended ? 0 : 2));
+  data.push_back(0);  // an odd count's last unit
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    control->data.push_back(static_cast<uint16_t>(data[i] | data[i + 1] << 8));
+  }
+}
+
+testsupport::DialogControl make_control(Rng* rng, uint32_t index, bool extended,
+                                        std::vector<std::u16string>* texts) {
+  testsupport::DialogControl control;
+  control.style = 0x50010000;  // child, visible, tab stop
+  control.id = 1000 + index;
+  uint32_t kind = rng->between(0, 9);
+  control.window_class =
+      kind == 0 ? testsupport::text_field(u"SysListView32")
+                : testsupport::ordinal_field(kind < 5   ? kStaticClass
+                                             : kind < 8 ? kButtonClass
+                                                        : kEditClass);
+  if (kind == 9 || rng->chance(5)) {
+    // An icon or an empty title by ordinal.
+    control.title =
+        testsupport::ordinal_field(static_cast<uint16_t>(rng->between(1, 200)));
+  } else {
+    std::u16string text = make_text(rng);
+    texts->push_back(text);
+    control.title = testsupport::text_field(text);
+  }
+  add_creation_data(rng, extended, &control, texts);
+  return control;
 }
 
 }  // namespace
 
 Bytes make_dialog(Rng* rng, uint32_t controls, bool extended,
                   std::vector<std::u16string>* texts) {
-  Bytes bytes;
-  if (extended) {
-    append16(&bytes, 1);       // version
-    append16(&bytes, 0xFFFF);  // signature
-    append32(&bytes, 0);       // help ID
-    append32(&bytes, 0);       // extended style
-    append32(&bytes, kDialogStyle);
-  } else {
-    append32(&bytes, kDialogStyle);
-    append32(&bytes, 0);  // extended style
-  }
-  append16(&bytes, static_cast<uint16_t>(controls));
-  for (int i = 0; i < 4; ++i) append16(&bytes, static_cast<uint16_t>(10 * i));
-  append16(&bytes, 0);  // no menu
-  append16(&bytes, 0);  // default class
-  std::u16string title = make_text(rng);
-  texts->push_back(title);
-  append_text(&bytes, title);
-  append16(&bytes, 8);  // point size
-  if (extended) {
-    append16(&bytes, 400);  // weight
-    bytes.push_back(0);     // italic
-    bytes.push_back(1);     // charset
-  }
-  append_text(&bytes, u"MS Shell Dlg");
+  testsupport::DialogSpec dialog;
+  dialog.extended = extended;
+  dialog.style = kDialogStyle;
+  dialog.title = make_text(rng);
+  texts->push_back(dialog.title);
+  dialog.typeface = u"MS Shell Dlg";
   for (uint32_t m = 0; m < controls; ++m) {
-    pad_to(&bytes, 4);
-    if (extended) {
-      append32(&bytes, 0);  // help ID
-      append32(&bytes, 0);  // extended style
-    }
-    append32(&bytes, 0x50010000);  // child, visible, tab stop
-    if (!extended) append32(&bytes, 0);
-    for (int i = 0; i < 4; ++i) append16(&bytes, static_cast<uint16_t>(7 * i));
-    if (extended) {
-      append32(&bytes, 1000 + m);
-    } else {
-      append16(&bytes, static_cast<uint16_t>(1000 + m));
-    }
-    uint32_t kind = rng->between(0, 9);
-    if (kind == 0) {
-      append_text(&bytes, u"SysListView32");
-    } else {
-      append16(&bytes, 0xFFFF);
-      append16(&bytes, kind < 5   ? kStaticClass
-                       : kind < 8 ? kButtonClass
-                                  : kEditClass);
-    }
-    if (kind == 9 || rng->chance(5)) {
-      append16(&bytes, 0xFFFF);  // an icon or an empty title by ordinal
-      append16(&bytes, static_cast<uint16_t>(rng->between(1, 200)));
-    } else {
-      std::u16string text = make_text(rng);
-      texts->push_back(text);
-      append_text(&bytes, text);
-    }
-    append_creation_data(rng, extended, &bytes, texts);
+    dialog.controls.push_back(make_control(rng, m, extended, texts));
   }
-  return bytes;
+  return testsupport::make_dialog(dialog);
 }
 
 Bytes make_blob(Rng* rng, size_t size) {
