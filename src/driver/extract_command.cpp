@@ -1,5 +1,6 @@
 #include "driver/extract_command.h"
 
+#include <ctime>
 #include <unordered_map>
 
 #include "driver/messages.h"
@@ -7,7 +8,9 @@
 #include "driver/text_output.h"
 #include "image/image_file.h"
 #include "image/image_info.h"
+#include "replace/po_writer.h"
 #include "resources/extract.h"
+#include "uitrans_version.h"
 
 namespace uitrans {
 
@@ -110,6 +113,13 @@ void report_left_out(size_t count, const char* why) {
   platform::print_error_text(line.data(), line.size());
 }
 
+// The template's project: the first executable's file name.
+std::string project_name(const NativeString& executable) {
+  std::string name = platform::native_to_utf8(executable);
+  size_t slash = name.find_last_of("/\\");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
 }  // namespace
 
 std::string list_template(const std::vector<ExtractedText>& texts,
@@ -125,6 +135,27 @@ std::string list_template(const std::vector<ExtractedText>& texts,
     append_line(&out, u"");
   }
   return out;
+}
+
+std::string gettext_template(const std::vector<ExtractedText>& texts,
+                             const std::string& project, size_t* too_short,
+                             size_t* unwritable) {
+  std::vector<PotEntry> entries;
+  for (const ExtractedText& text : texts) {
+    if (text.text.size() < 2) {
+      *too_short += 1;
+      continue;
+    }
+    entries.push_back(PotEntry{text.text, text.kind, text.references});
+  }
+  std::time_t now = std::time(nullptr);
+  const std::tm* utc = std::gmtime(&now);
+  PotHeader header{project, utc != nullptr ? pot_date(*utc) : "",
+                   UITRANS_VERSION};
+  uint32_t lone_surrogates = 0;
+  std::string bytes = write_pot(header, entries, &lone_surrogates);
+  *unwritable += lone_surrogates;
+  return bytes;
 }
 
 bool write_whole_file(const NativeString& path, const std::string& bytes) {
@@ -157,8 +188,18 @@ int run_extract(const Options& options) {
         all_read;
   }
   size_t left_out = 0;
-  std::string bytes = list_template(collection.texts, &left_out);
-  report_left_out(left_out, "line breaks, or fewer than two characters");
+  std::string bytes;
+  if (options.po) {
+    size_t unwritable = 0;
+    bytes =
+        gettext_template(collection.texts, project_name(options.operands[1]),
+                         &left_out, &unwritable);
+    report_left_out(left_out, "fewer than two characters");
+    report_left_out(unwritable, "not valid UTF-16");
+  } else {
+    bytes = list_template(collection.texts, &left_out);
+    report_left_out(left_out, "line breaks, or fewer than two characters");
+  }
   if (!write_template(options, bytes)) {
     static const char kFailed[] = "uitrans: could not write the template\n";
     platform::print_error_text(kFailed, sizeof kFailed - 1);

@@ -26,6 +26,13 @@ int run_extract(const Options& options);
 std::string list_template(const std::vector<ExtractedText>& texts,
                           size_t* left_out);
 
+// The gettext template (POT) of the texts, named after `project`. Texts of
+// fewer than two units are left out and counted in *too_short, texts that
+// are not valid UTF-16 in *unwritable.
+std::string gettext_template(const std::vector<ExtractedText>& texts,
+                             const std::string& project, size_t* too_short,
+                             size_t* unwritable);
+
 // Writes `bytes` to `path` through a temporary file beside it, so the name
 // holds either its old content or all of the new.
 bool write_whole_file(const platform::NativeString& path,

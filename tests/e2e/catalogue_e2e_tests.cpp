@@ -91,6 +91,25 @@ TEST_F(CatalogueTest, TextsWithLineBreaksMatch) {
   EXPECT_BYTES(read("app.exe"), expected);
 }
 
+TEST_F(CatalogueTest, ReportNamesTheCatalogueLineOfUnusedEntries) {
+  write("app.exe", app.image.bytes);
+  write("de.po",
+        utf8(kHeader + "\nmsgid \"&Open\"\nmsgstr \"&Load\"\n\n"
+                       "msgid \"&Gone\"\nmsgstr \"&Weg\"\n\n"
+                       "msgid \"Two\\nlines\"\nmsgstr \"Zwei\\nZeilen\"\n"));
+  const RunResult result =
+      run({"--dry-run", "--report", "r.tsv", "de.po", "app.exe"});
+  EXPECT_EQ(result.status, 0);
+  const Bytes report = read("r.tsv");
+  const std::string text(report.begin(), report.end());
+  EXPECT_NE(text.find("\nunused\t\t\t\t\t\t&Gone\t&Weg\t10\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\nunused\t\t\t\t\t\tTwo\\nlines\tZwei\\nZeilen\t13\n"),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(CatalogueTest, TheMarkAndTheNameChooseTheReader) {
   const Bytes catalogue = utf8("msgid \"&Open\"\nmsgstr \"&Load\"\n");
   const std::vector<std::tuple<const char*, std::string, Bytes, std::string>>
@@ -136,6 +155,33 @@ TEST_F(CatalogueTest, UnreadableCatalogueEndsTheRunBeforeAnyExecutable) {
     EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "bad.po"}));
     EXPECT_BYTES(read("app.exe"), app.image.bytes);
   }
+}
+
+TEST_F(CatalogueTest, ExtractionWritesAGettextTemplate) {
+  const ResourceImage input = make_resource_image(
+      one_menu_tree(sample_menu(u"Two\nlines", u"\xD800x")));
+  write("app.exe", input.image.bytes);
+  testsupport::RunOptions noisy;
+  noisy.allow_stderr = true;
+  const RunResult result = run({"--extract", "--po", "app.exe"}, noisy);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "uitrans: 1 text left out (not valid UTF-16)\n");
+  const std::string& pot = result.out;
+  EXPECT_NE(pot.find("\"Content-Type: text/plain; charset=UTF-8\\n\"\n"),
+            std::string::npos);
+  const size_t entries = pot.find("\n\n#. menu item");
+  ASSERT_NE(entries, std::string::npos) << pot;
+  EXPECT_EQ(pot.substr(entries + 2),
+            "#. menu item\n#: app.exe:MENU/1/0409\n"
+            "msgid \"&File\"\nmsgstr \"\"\n\n"
+            "#. menu item\n#: app.exe:MENU/1/0409\n"
+            "msgid \"\"\n\"Two\\n\"\n\"lines\"\nmsgstr \"\"\n\n"
+            "#. menu item\n#: app.exe:MENU/1/0409\n"
+            "msgid \"E&xit\"\nmsgstr \"\"\n\n"
+            "#. menu item\n#: app.exe:MENU/1/0409\n"
+            "msgid \"&Help\"\nmsgstr \"\"\n");
+  EXPECT_BYTES(read("app.exe"), input.image.bytes);
+  EXPECT_FALSE(exists("out.txt"));
 }
 
 }  // namespace
