@@ -10,6 +10,7 @@
 #include "fuzz/recipe.h"
 #include "image/image_info.h"
 #include "image/output.h"
+#include "replace/po_catalogue.h"
 #include "replace/replacement_table.h"
 #include "resources/rebuild.h"
 #include "support/dialog_template.h"
@@ -308,9 +309,25 @@ void check_templates_readable(const Recipe& recipe,
   }
 }
 
+// The same bytes read as a gettext catalogue: a table of the same shape, or
+// a refusal that names a line.
+void check_catalogue_input(const uint8_t* data, size_t size) {
+  ReplacementTable table;
+  uitrans::CatalogueProblem problem;
+  if (uitrans::parse_catalogue(ByteSpan{data, size}, &table, &problem) !=
+      uitrans::ListLoadStatus::ok) {
+    FUZZ_CHECK(problem.error != uitrans::CatalogueError::none &&
+               problem.line >= 1);
+    return;
+  }
+  check_table_shape(table);
+  check_lookups(table, units_as_bytes(table.list_units));
+}
+
 }  // namespace
 
 void check_list_input(const uint8_t* data, size_t size) {
+  check_catalogue_input(data, size);
   ReplacementTable table;
   if (uitrans::parse_replacement_list(ByteSpan{data, size}, &table) !=
       uitrans::ListLoadStatus::ok) {

@@ -10,7 +10,8 @@ namespace fuzzsupport {
 
 // A list file: parsing never fails beyond "not unicode", the table is sorted
 // and well formed, and the indexed lookups (whole-text and scanning) answer
-// exactly as the plain scan over all entries.
+// exactly as the plain scan over all entries. The same bytes read as a
+// gettext catalogue give a table of the same shape or a refusal at a line.
 void check_list_input(const uint8_t* data, size_t size);
 
 // An arbitrary file as an image: validation, the rebuild and the output
