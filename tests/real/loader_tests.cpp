@@ -122,4 +122,95 @@ TEST(LoaderFixtures, BothWordSizesPrintAlike) {
             probe(real::fixture_path("app64.exe")));
 }
 
+// The translations of a catalogue as gettext's msgexec prints them with
+// its builtin command "0": UTF-8, each followed by a zero byte. The header
+// entry's is left out.
+std::vector<std::u16string> catalogue_texts(const std::string& printed) {
+  std::vector<std::u16string> texts;
+  std::u16string text;
+  for (size_t i = 0; i < printed.size();) {
+    uint32_t c = static_cast<uint8_t>(printed[i]);
+    size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    if (length > 1) c &= 0x7Fu >> length;
+    for (size_t k = 1; k < length && i + k < printed.size(); ++k) {
+      c = c << 6 | (static_cast<uint8_t>(printed[i + k]) & 0x3Fu);
+    }
+    i += length;
+    if (c >= 0x10000) {
+      text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      text += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else if (c != 0) {
+      text += static_cast<char16_t>(c);
+    } else {
+      if (text.find(u"Content-Type:") == std::u16string::npos) {
+        texts.push_back(text);
+      }
+      text.clear();
+    }
+  }
+  return texts;
+}
+
+// The gettext round trip: a template of the fixture's texts, a catalogue
+// made from it by gettext's own tools with every text marked (the filter
+// puts a ~ at the start of each line of each text), applied to the program:
+// the loader shows every changed text.
+TEST(LoaderFixtures, GettextRoundTripChangesEveryText) {
+  for (const char* tool :
+       {"/usr/bin/msgfmt", "/usr/bin/msginit", "/usr/bin/msgen",
+        "/usr/bin/msgfilter", "/usr/bin/msgexec"}) {
+    if (!testsupport::file_exists(tool)) GTEST_SKIP() << "needs gettext";
+  }
+  testsupport::TempDir dir;
+  const std::string name = "app64.exe";
+  testsupport::write_file(dir.file(name),
+                          *testsupport::read_file(real::fixture_path(name)));
+  testsupport::RunOptions in_dir;
+  in_dir.cwd = dir.path;
+  auto run = [&](const std::string& program,
+                 const std::vector<std::string>& args) {
+    testsupport::RunResult result =
+        testsupport::run_program(program, args, in_dir);
+    EXPECT_TRUE(result.exited && result.status == 0)
+        << program << " " << args[0] << "\n"
+        << result.err;
+    return result;
+  };
+  run(UITRANS_BINARY, {"--extract", "--po", "-o", "app.pot", name});
+  run("/usr/bin/msgfmt",
+      {"--check-format", "--check-header", "-o", "/dev/null", "app.pot"});
+  run("/usr/bin/msginit",
+      {"--no-translator", "--locale=de", "-i", "app.pot", "-o", "new.po"});
+  run("/usr/bin/msgen", {"-o", "filled.po", "new.po"});
+  run("/usr/bin/msgfilter", {"--keep-header", "-i", "filled.po", "-o", "de.po",
+                             "sed", "-e", "s/^/~/"});
+
+  std::vector<real::Translation> translations;
+  for (const std::u16string& text :
+       catalogue_texts(run("/usr/bin/msgexec", {"-i", "filled.po", "0"}).out)) {
+    std::u16string marked(1, u'~');
+    marked += text;
+    size_t at = 0;
+    while ((at = marked.find(u'\n', at)) != std::u16string::npos &&
+           at + 1 < marked.size()) {
+      marked.insert(at + 1, 1, u'~');
+      at += 2;
+    }
+    translations.push_back({text, marked});
+  }
+  ASSERT_GT(translations.size(), 20u);
+  const std::string original = probe(real::fixture_path(name));
+  const std::string expected = real::translate_printout(original, translations);
+  // The About dialog's text with a line break goes through the catalogue.
+  EXPECT_NE(expected.find("text=\"~A small program\\n~for the tests\""),
+            std::string::npos)
+      << expected;
+
+  const testsupport::RunResult applied = run(UITRANS_BINARY, {"de.po", name});
+  EXPECT_NE(applied.out.find(" strings replaced in app64.exe.\n"),
+            std::string::npos)
+      << applied.out;
+  EXPECT_EQ(probe(dir.file(name)), expected);
+}
+
 }  // namespace
