@@ -1,8 +1,5 @@
 #include "driver/list_file.h"
 
-#include <memory>
-#include <new>
-
 namespace uitrans {
 
 bool has_catalogue_name(const platform::NativeString& path) {
@@ -14,21 +11,12 @@ bool has_catalogue_name(const platform::NativeString& path) {
 ListLoadStatus load_replacement_list(const platform::NativeString& path,
                                      ReplacementTable* table,
                                      CatalogueProblem* problem) {
-  platform::FileHandle file;
-  if (!platform::open_for_reading(path, &file)) {
+  // A pipe or /dev/stdin is read to its end like a file.
+  platform::FileBytes bytes;
+  if (!platform::read_whole_file(path, &bytes)) {
     return ListLoadStatus::cannot_open;
   }
-  uint64_t size = 0;
-  bool ok = platform::query_file_size(file, &size) && size < SIZE_MAX / 2;
-  std::unique_ptr<uint8_t[]> bytes;
-  if (ok) {
-    bytes.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-    ok = bytes != nullptr &&
-         platform::read_exact(file, bytes.get(), static_cast<size_t>(size));
-  }
-  platform::close_file(&file);
-  if (!ok) return ListLoadStatus::cannot_open;
-  return parse_list_file(ByteSpan{bytes.get(), static_cast<size_t>(size)},
+  return parse_list_file(ByteSpan{bytes.data.get(), bytes.size},
                          has_catalogue_name(path), table, problem);
 }
 

@@ -48,15 +48,27 @@ void print_catalogue_problem(const CatalogueProblem& problem,
 }
 
 // The rebuild stage; false when the executable is done with (message given).
+// A file that shrank while it was mapped was not read whole.
+bool image_intact(const NativeString& name) {
+  if (!platform::mapping_lost_pages()) return true;
+  print_message(Message::error_reading, name);
+  return false;
+}
+
 bool rebuild(const NativeString& name, ImageBuffer* image,
              const ImageInfo& info, const ReplacementTable& table,
              const RunSettings& settings, RebuildOutput* output,
              RewriteLog* log, RebuildResult* result) {
   // A side file that holds just a UTF-16 byte-order mark; nothing needs it,
   // so failing to create it is of no consequence. A dry run writes nothing.
+  // It never overwrites an executable of the run, whatever name or link
+  // leads to it.
   static const uint8_t kMark[2] = {0xFF, 0xFE};
   if (!settings.dry_run) {
-    platform::write_small_file(side_file_name(), kMark, sizeof kMark);
+    static const std::vector<platform::FileIdentity> kNone;
+    platform::write_side_file(
+        side_file_name(), kMark, sizeof kMark,
+        settings.executables != nullptr ? *settings.executables : kNone);
   }
 
   RebuildOptions options;
@@ -65,6 +77,10 @@ bool rebuild(const NativeString& name, ImageBuffer* image,
   options.reference_unchanged = true;
   *result = rebuild_resources(image->data.get(), image->size, info, table,
                               output, options);
+  if (!image_intact(name)) {
+    result->status = RebuildStatus::invalid_image;
+    return false;
+  }
   switch (result->status) {
     case RebuildStatus::ok:
       break;
@@ -86,7 +102,8 @@ bool rebuild(const NativeString& name, ImageBuffer* image,
 // name and moved onto it. Whatever fails, the files keep what they held.
 // True when the new image was written.
 bool write_rebuilt(const NativeString& name, const OutputImage& layout,
-                   int32_t replaced_count) {
+                   int32_t replaced_count,
+                   std::vector<platform::FileIdentity>* executables) {
   BackupPlan plan = plan_backup(name);
   if (!make_backup(&plan)) {
     print_message(Message::cannot_backup, name);
@@ -105,6 +122,7 @@ bool write_rebuilt(const NativeString& name, const OutputImage& layout,
     undo_backup(&plan);
     return false;
   }
+  if (executables != nullptr) executables->push_back(pending.written);
   return true;
 }
 
@@ -142,8 +160,10 @@ bool output_stage(const NativeString& name, ImageBuffer* image,
                   const ImageInfo& info, const RebuildResult& result,
                   const RebuildOutput& output, const RunSettings& settings) {
   OutputImage layout;
-  switch (compose_output(image, info, result.prefix_size,
-                         data_area_of(*image, output), &layout)) {
+  ComposeStatus composed = compose_output(
+      image, info, result.prefix_size, data_area_of(*image, output), &layout);
+  if (!image_intact(name)) return false;
+  switch (composed) {
     case ComposeStatus::ok:
       break;
     case ComposeStatus::cannot_grow:
@@ -156,7 +176,8 @@ bool output_stage(const NativeString& name, ImageBuffer* image,
   if (settings.dry_run) {
     return finish_dry_run(name, layout, result.replaced_count);
   }
-  return write_rebuilt(name, layout, result.replaced_count);
+  return write_rebuilt(name, layout, result.replaced_count,
+                       settings.executables);
 }
 
 }  // namespace
@@ -176,7 +197,9 @@ ImageStage load_and_validate(const NativeString& name, ImageBuffer* image,
       print_message(Message::error_reading, name);
       return ImageStage::failed;
   }
-  switch (validate_image(image->span(), info)) {
+  ImageValidation validation = validate_image(image->span(), info);
+  if (!image_intact(name)) return ImageStage::failed;
+  switch (validation) {
     case ImageValidation::ok:
       return ImageStage::ok;
     case ImageValidation::invalid:
@@ -246,8 +269,18 @@ int run_translation(const Options& options) {
       print_catalogue_problem(problem, arguments[list_index]);
       return kExitListUnreadable;
   }
+  // The executables as found before any is written: the side file must
+  // not replace one of them, nor a program this run has written.
+  std::vector<platform::FileIdentity> executables;
+  for (size_t i = list_index + 1; i < arguments.size(); ++i) {
+    platform::FileIdentity identity;
+    if (platform::identify_file(arguments[i], &identity)) {
+      executables.push_back(identity);
+    }
+  }
   Report report;
   RunSettings settings;
+  settings.executables = &executables;
   settings.dry_run = options.dry_run;
   settings.string_tables = options.string_tables;
   if (options.has_report) {

@@ -34,6 +34,9 @@ struct RunSettings {
   bool dry_run = false;        // stop before the backup; write nothing
   bool string_tables = false;  // translate string tables too
   Report* report = nullptr;    // collect what was looked up and replaced
+  // The executables of the run and the programs it wrote, which the side
+  // file never replaces; each program written is added.
+  std::vector<platform::FileIdentity>* executables = nullptr;
 };
 
 // Translates one executable; prints exactly the messages for it.

@@ -14,14 +14,45 @@ const platform::NativeString& old_suffix() {
   return suffix;
 }
 
+// Where the file's own name starts: after the last directory separator.
+size_t file_name_start(const platform::NativeString& path) {
+#ifdef _WIN32
+  size_t last = path.find_last_of(L"\\/:");
+#else
+  size_t last = path.rfind('/');
+#endif
+  return last == platform::NativeString::npos ? 0 : last + 1;
+}
+
+// A second name for the executable; a rename where names cannot be added.
+bool link_or_rename(BackupPlan* plan) {
+  platform::InterruptUndo& undo = platform::interrupt_undo();
+  bool no_links = false;
+  if (platform::link_no_replace(plan->executable_name, plan->backup_name,
+                                &no_links)) {
+    plan->linked = true;
+    undo.backup_link = plan->backup_name;
+    return true;
+  }
+  if (!no_links ||
+      !platform::rename_no_replace(plan->executable_name, plan->backup_name)) {
+    return false;
+  }
+  plan->renamed = true;
+  undo.moved_backup = plan->backup_name;
+  undo.original = plan->executable_name;
+  return true;
+}
+
 }  // namespace
 
 BackupPlan plan_backup(const platform::NativeString& executable_name) {
   BackupPlan plan;
   plan.executable_name = executable_name;
   const platform::NativeString& suffix = old_suffix();
-  // Only the first ".old" counts: "x.old.old" is not taken as a backup.
-  size_t first = executable_name.find(suffix);
+  // Only the first ".old" of the file's name counts: "x.old.old" is not
+  // taken as a backup, nor is "v1.old/app.exe" for its directory.
+  size_t first = executable_name.find(suffix, file_name_start(executable_name));
   if (first != platform::NativeString::npos &&
       first + suffix.size() == executable_name.size()) {
     plan.backup_name = executable_name;
@@ -36,18 +67,23 @@ BackupPlan plan_backup(const platform::NativeString& executable_name) {
 bool make_backup(BackupPlan* plan) {
   // An existing backup keeps the oldest version of the file.
   if (platform::is_readable_file(plan->backup_name)) return true;
-  if (!platform::rename_no_replace(plan->executable_name, plan->backup_name)) {
-    return false;
-  }
-  plan->renamed = true;
-  return true;
+  platform::hold_interrupts();
+  bool made = link_or_rename(plan);
+  platform::release_interrupts();
+  return made;
 }
 
 void undo_backup(BackupPlan* plan) {
-  if (!plan->renamed) return;
-  if (platform::rename_no_replace(plan->backup_name, plan->executable_name)) {
+  platform::hold_interrupts();
+  if (plan->linked && platform::remove_file(plan->backup_name)) {
+    plan->linked = false;
+  }
+  if (plan->renamed &&
+      platform::rename_no_replace(plan->backup_name, plan->executable_name)) {
     plan->renamed = false;
   }
+  platform::interrupt_undo() = platform::InterruptUndo{};
+  platform::release_interrupts();
 }
 
 }  // namespace uitrans

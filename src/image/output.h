@@ -57,28 +57,34 @@ struct BackupPlan {
   platform::NativeString executable_name;  // as given
   platform::NativeString output_name;      // without a trailing ".old"
   platform::NativeString backup_name;
+  bool linked = false;   // this run made the backup as a second name
   bool renamed = false;  // this run moved the executable to the backup
 };
 
 // Chooses the names: "name.old" as the backup of "name", and a name that
 // already ends in ".old" is its own backup, written under the name without it.
+// Only the file's own name counts, not the directories above it.
 BackupPlan plan_backup(const platform::NativeString& executable_name);
 
-// Renames the executable to its backup unless a backup exists already.
+// Makes the backup unless one exists already: a second name of the
+// executable, so that its own name keeps the whole program until the new one
+// replaces it. Where the file system has no links, the executable is renamed
+// to the backup instead.
 bool make_backup(BackupPlan* plan);
-// Moves the backup made by make_backup back to the executable's name.
+// Takes back the backup made by make_backup.
 void undo_backup(BackupPlan* plan);
 
 // The output file being written: a temporary file beside the output name,
 // renamed onto it only when complete.
 struct PendingOutput {
-  platform::FileHandle file;
-  platform::NativeString temp_path;
+  platform::TempFile temp;
+  platform::FileIdentity written;  // the new file, once it has its name
 };
 
 bool open_output(const BackupPlan& plan, PendingOutput* pending);
 // Writes every chunk, flushes and renames the file onto the output name.
-// On failure the temporary file is removed.
+// On failure the temporary file is removed. A mapped image that lost pages
+// meanwhile (its file shrank) counts as a failed write.
 bool write_output(const OutputImage& output, const BackupPlan& plan,
                   PendingOutput* pending);
 void discard_output(PendingOutput* pending);

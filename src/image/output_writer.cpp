@@ -122,11 +122,14 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
 }
 
 bool open_output(const BackupPlan& plan, PendingOutput* pending) {
-  // The new file takes the permissions of the file it replaces.
+  // The new file takes the owner and permissions of the file it replaces.
   const platform::NativeString& original =
       plan.renamed ? plan.backup_name : plan.executable_name;
-  return platform::create_temp_beside(plan.output_name, original,
-                                      &pending->file, &pending->temp_path);
+  platform::hold_interrupts();
+  bool ok =
+      platform::create_temp_beside(plan.output_name, original, &pending->temp);
+  platform::release_interrupts();
+  return ok;
 }
 
 namespace {
@@ -154,18 +157,27 @@ bool write_chunks(const OutputImage& output, platform::FileHandle file) {
 
 bool write_output(const OutputImage& output, const BackupPlan& plan,
                   PendingOutput* pending) {
-  bool ok = write_chunks(output, pending->file) &&
-            platform::flush_file(pending->file);
-  platform::close_file(&pending->file);
-  ok = ok && platform::rename_replace(pending->temp_path, plan.output_name);
-  if (!ok) discard_output(pending);
+  platform::FileHandle file = pending->temp.file;
+  bool ok = write_chunks(output, file) && platform::flush_file(file) &&
+            !platform::mapping_lost_pages() &&
+            platform::identify_open_file(file, &pending->written);
+  platform::hold_interrupts();
+  ok = ok && platform::commit_temp(&pending->temp, plan.output_name);
+  if (ok) {
+    // The new program has its name; the backup stays as made.
+    platform::interrupt_undo() = platform::InterruptUndo{};
+  } else {
+    platform::discard_temp(&pending->temp);
+  }
+  platform::release_interrupts();
+  if (ok) platform::flush_directory_of(plan.output_name);
   return ok;
 }
 
 void discard_output(PendingOutput* pending) {
-  platform::close_file(&pending->file);
-  if (!pending->temp_path.empty()) platform::remove_file(pending->temp_path);
-  pending->temp_path.clear();
+  platform::hold_interrupts();
+  platform::discard_temp(&pending->temp);
+  platform::release_interrupts();
 }
 
 }  // namespace uitrans

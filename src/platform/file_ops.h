@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace uitrans::platform {
 
@@ -21,7 +23,8 @@ struct FileHandle {
   bool is_open() const { return value != -1; }
 };
 
-// Opens an existing file for reading; others may read it meanwhile.
+// Opens an existing regular file for reading; others may read it meanwhile.
+// Anything else (a directory, a FIFO, a device) is refused without waiting.
 bool open_for_reading(const NativeString& path, FileHandle* out);
 bool query_file_size(FileHandle file, uint64_t* size);
 // Reads exactly `size` bytes from the start of the file.
@@ -32,10 +35,38 @@ void close_file(FileHandle* file);
 // the caller then reads the file instead.
 bool map_private(FileHandle file, size_t size, uint8_t** data);
 void unmap(uint8_t* data, size_t size);
+// True when the file mapped last shrank under its mapping since it was
+// mapped. The pages past its new end then read as zeros instead of ending
+// the process, so whatever was computed from them must be thrown away.
+bool mapping_lost_pages();
+
+// A whole file in memory.
+struct FileBytes {
+  std::unique_ptr<uint8_t[]> data;
+  size_t size = 0;
+};
+// Reads a file to its end: a regular file, or a stream that has no size (a
+// pipe, a FIFO, /dev/stdin).
+bool read_whole_file(const NativeString& path, FileBytes* bytes);
+
+// What a file is, whatever name or link reaches it.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file a name leads to (links followed).
+bool identify_file(const NativeString& path, FileIdentity* out);
+bool identify_open_file(FileHandle file, FileIdentity* out);
 
 // True when a file of this name exists and can be opened for reading.
 bool is_readable_file(const NativeString& path);
 
+// Makes `to` a second name of the file `from`; fails rather than replace an
+// existing `to`. `no_links` tells whether it failed because the file system
+// (or its rules for this file) allows no second name.
+bool link_no_replace(const NativeString& from, const NativeString& to,
+                     bool* no_links);
 // Renames `from` to `to`; fails rather than replace an existing `to`.
 bool rename_no_replace(const NativeString& from, const NativeString& to);
 // Renames `from` onto `to`, replacing `to` atomically where it exists.
@@ -45,11 +76,42 @@ bool remove_file(const NativeString& path);
 // The backup name of an executable: its name followed by ".old".
 NativeString backup_name_of(const NativeString& name);
 
-// Creates a new, empty temporary file in the directory of `target`, with the
-// permissions of `mode_source` when that file exists.
+// A new file being written beside the name it is to take. Where the system
+// can, it has no name until it is complete (`path` stays empty), so that
+// even a killed process leaves nothing behind.
+struct TempFile {
+  FileHandle file;
+  NativeString path;
+};
+// The three calls below change the files an interruption must clean up:
+// call them with interruptions held back (hold_interrupts).
+//
+// Creates the temporary file beside `target`, with the owner, group and
+// permissions of `mode_source` where the process may give them; the
+// set-user-ID and set-group-ID bits only go with the same owner and group.
 bool create_temp_beside(const NativeString& target,
-                        const NativeString& mode_source, FileHandle* out,
-                        NativeString* temp_path);
+                        const NativeString& mode_source, TempFile* temp);
+// Closes the finished file and renames it onto `target`.
+bool commit_temp(TempFile* temp, const NativeString& target);
+// Closes and removes an unfinished temporary file.
+void discard_temp(TempFile* temp);
+// Makes a rename into this directory survive a power loss.
+void flush_directory_of(const NativeString& path);
+
+// What the process undoes when it is interrupted (SIGINT and SIGTERM;
+// Ctrl-C and Ctrl-Break on Windows) while an executable is being replaced,
+// before it ends as the signal would end it. Empty names are skipped.
+struct InterruptUndo {
+  NativeString temp_file;     // removed
+  NativeString backup_link;   // removed: a backup made as a second name
+  NativeString moved_backup;  // moved back to `original`: a backup made by
+  NativeString original;      // renaming, where the file system has no links
+};
+// Changes to the undo record, and the file operations it records, happen
+// between these two calls; interruptions wait meanwhile.
+void hold_interrupts();
+void release_interrupts();
+InterruptUndo& interrupt_undo();
 bool write_all(FileHandle file, const void* data, size_t size);
 // A piece of a gathered write.
 struct ConstBuffer {
@@ -62,9 +124,12 @@ bool write_gathered(FileHandle file, const ConstBuffer* pieces, size_t count);
 // Flushes written data to stable storage.
 bool flush_file(FileHandle file);
 
-// Creates or truncates a small file and writes `size` bytes to it, closing it
-// again at once. Returns false when it could not be written.
-bool write_small_file(const NativeString& path, const void* data, size_t size);
+// Creates a small file, or replaces the contents of one, and writes `size`
+// bytes to it. Only a regular file that is none of `keep` is written: a
+// symbolic link is not followed, and a FIFO or device is left alone without
+// waiting. Returns false when nothing was written.
+bool write_side_file(const NativeString& path, const void* data, size_t size,
+                     const std::vector<FileIdentity>& keep);
 
 // Writes a message to standard output.
 void print_text(const char* text, size_t length);

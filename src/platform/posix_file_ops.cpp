@@ -1,5 +1,6 @@
 // POSIX implementation of the platform file operations.
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/file_ops.h"
 
@@ -55,16 +57,27 @@ NativeString directory_of(const NativeString& path) {
   return path.substr(0, slash);
 }
 
+int open_retrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+FileIdentity identity_of(const struct stat& info) {
+  return FileIdentity{static_cast<uint64_t>(info.st_dev),
+                      static_cast<uint64_t>(info.st_ino)};
+}
+
 }  // namespace
 
 bool open_for_reading(const NativeString& path, FileHandle* out) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  // Without O_NONBLOCK a FIFO would wait here for a writer.
+  int fd = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(fd);
     return false;
   }
@@ -90,16 +103,144 @@ void close_file(FileHandle* file) {
   file->value = -1;
 }
 
+// The mapped image is guarded: when its file shrinks, touching a page past
+// the new end raises SIGBUS. The handler puts a page of zeros in its place
+// and notes the loss, so the stage runs on and its result is discarded.
+namespace {
+
+struct MappingGuard {
+  uintptr_t start = 0;
+  size_t size = 0;
+  uintptr_t page_size = 4096;
+  volatile sig_atomic_t lost_pages = 0;
+};
+MappingGuard mapping_guard;
+
+extern "C" void on_bus_error(int, siginfo_t* info, void*) {
+  MappingGuard& guard = mapping_guard;
+  uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+  if (at >= guard.start && at - guard.start < guard.size) {
+    uintptr_t page = at & ~(guard.page_size - 1);
+    void* zeros = mmap(reinterpret_cast<void*>(page), guard.page_size,
+                       PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    if (zeros != MAP_FAILED) {
+      guard.lost_pages = 1;
+      return;
+    }
+  }
+  signal(SIGBUS, SIG_DFL);  // not the image: the fault ends the process
+}
+
+void guard_mapping(uint8_t* data, size_t size) {
+  static bool installed = false;
+  if (!installed) {
+    installed = true;
+    long page_size = sysconf(_SC_PAGESIZE);
+    if (page_size > 0) mapping_guard.page_size = uintptr_t(page_size);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = on_bus_error;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
+  }
+  mapping_guard.start = reinterpret_cast<uintptr_t>(data);
+  mapping_guard.size = size;
+  mapping_guard.lost_pages = 0;
+}
+
+}  // namespace
+
 bool map_private(FileHandle file, size_t size, uint8_t** data) {
   if (size == 0) return false;
   void* mapped =
       mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_of(file), 0);
   if (mapped == MAP_FAILED) return false;
   *data = static_cast<uint8_t*>(mapped);
+  guard_mapping(*data, size);
   return true;
 }
 
-void unmap(uint8_t* data, size_t size) { munmap(data, size); }
+void unmap(uint8_t* data, size_t size) {
+  if (reinterpret_cast<uintptr_t>(data) == mapping_guard.start) {
+    mapping_guard.start = 0;
+    mapping_guard.size = 0;
+  }
+  munmap(data, size);
+}
+
+bool mapping_lost_pages() { return mapping_guard.lost_pages != 0; }
+
+namespace {
+
+// Lists have no size limit of their own; a stream is cut off where a file
+// of that size could not be a list anyone wrote.
+constexpr size_t kMaxStreamSize = size_t{1} << 30;
+
+// Reads a stream to its end, growing the buffer as it fills.
+bool read_stream(int fd, FileBytes* bytes) {
+  size_t capacity = 0;
+  bytes->size = 0;
+  for (;;) {
+    if (bytes->size == capacity) {
+      size_t grown = capacity == 0 ? 65536 : capacity * 2;
+      if (grown > kMaxStreamSize) return false;
+      std::unique_ptr<uint8_t[]> larger(new (std::nothrow) uint8_t[grown]);
+      if (larger == nullptr) return false;
+      if (bytes->size > 0) {
+        std::memcpy(larger.get(), bytes->data.get(), bytes->size);
+      }
+      bytes->data = std::move(larger);
+      capacity = grown;
+    }
+    ssize_t got =
+        read(fd, bytes->data.get() + bytes->size, capacity - bytes->size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    bytes->size += static_cast<size_t>(got);
+  }
+}
+
+bool read_regular(int fd, uint64_t size, FileBytes* bytes) {
+  if (size >= SIZE_MAX / 2) return false;
+  bytes->size = static_cast<size_t>(size);
+  bytes->data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+  return bytes->data != nullptr &&
+         read_all_from(fd, bytes->data.get(), bytes->size);
+}
+
+}  // namespace
+
+bool read_whole_file(const NativeString& path, FileBytes* bytes) {
+  // A FIFO waits here for its writer, as any reader of a FIFO does.
+  int fd = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+  if (ok && S_ISREG(info.st_mode)) {
+    ok = read_regular(fd, static_cast<uint64_t>(info.st_size), bytes);
+  } else if (ok) {
+    ok = read_stream(fd, bytes);
+  }
+  close(fd);
+  return ok;
+}
+
+bool identify_file(const NativeString& path, FileIdentity* out) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  *out = identity_of(info);
+  return true;
+}
+
+bool identify_open_file(FileHandle file, FileIdentity* out) {
+  struct stat info;
+  if (fstat(fd_of(file), &info) != 0) return false;
+  *out = identity_of(info);
+  return true;
+}
 
 bool is_readable_file(const NativeString& path) {
   FileHandle file;
@@ -108,16 +249,35 @@ bool is_readable_file(const NativeString& path) {
   return true;
 }
 
-bool rename_no_replace(const NativeString& from, const NativeString& to) {
-  if (rename_noreplace_syscall(from.c_str(), to.c_str()) == 0) return true;
+bool link_no_replace(const NativeString& from, const NativeString& to,
+                     bool* no_links) {
+  *no_links = false;
+  if (link(from.c_str(), to.c_str()) == 0) return true;
+  // EPERM: a file system without links, or a file this user may not link.
+  *no_links = errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK ||
+              errno == ENOSYS;
+  return false;
+}
+
+namespace {
+
+// Async-signal-safe: the interrupt handler moves a backup back with it.
+bool rename_no_replace_raw(const char* from, const char* to) {
+  if (rename_noreplace_syscall(from, to) == 0) return true;
   if (errno != ENOSYS && errno != EINVAL && errno != ENOTSUP) return false;
   // No renameat2 here: link fails when `to` exists, which is the guarantee.
-  if (link(from.c_str(), to.c_str()) != 0) return false;
-  if (unlink(from.c_str()) != 0) {
-    unlink(to.c_str());
+  if (link(from, to) != 0) return false;
+  if (unlink(from) != 0) {
+    unlink(to);
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool rename_no_replace(const NativeString& from, const NativeString& to) {
+  return rename_no_replace_raw(from.c_str(), to.c_str());
 }
 
 bool rename_replace(const NativeString& from, const NativeString& to) {
@@ -128,9 +288,142 @@ bool remove_file(const NativeString& path) { return unlink(path.c_str()) == 0; }
 
 NativeString backup_name_of(const NativeString& name) { return name + ".old"; }
 
+namespace {
+
+// An interruption (SIGINT, SIGTERM) undoes what the record names and then
+// ends the process as the signal would have. The record changes only while
+// both signals are blocked, so the handler never sees it half written.
+struct InterruptState {
+  bool installed = false;
+  sigset_t signals;
+  sigset_t saved_mask;
+  InterruptUndo undo;
+};
+InterruptState interrupt_state;
+
+extern "C" void on_interrupt(int signal_number) {
+  const InterruptUndo& undo = interrupt_state.undo;
+  if (!undo.temp_file.empty()) unlink(undo.temp_file.c_str());
+  if (!undo.backup_link.empty()) unlink(undo.backup_link.c_str());
+  if (!undo.moved_backup.empty()) {
+    rename_no_replace_raw(undo.moved_backup.c_str(), undo.original.c_str());
+  }
+  signal(signal_number, SIG_DFL);
+  sigset_t just_this;
+  sigemptyset(&just_this);
+  sigaddset(&just_this, signal_number);
+  sigprocmask(SIG_UNBLOCK, &just_this, nullptr);
+  raise(signal_number);
+}
+
+void install_interrupt_handlers() {
+  InterruptState& state = interrupt_state;
+  state.installed = true;
+  sigemptyset(&state.signals);
+  sigaddset(&state.signals, SIGINT);
+  sigaddset(&state.signals, SIGTERM);
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = on_interrupt;
+  action.sa_mask = state.signals;
+  for (int signal_number : {SIGINT, SIGTERM}) {
+    struct sigaction previous;
+    // A signal the caller ignores (a background job) stays ignored.
+    if (sigaction(signal_number, nullptr, &previous) == 0 &&
+        previous.sa_handler == SIG_IGN) {
+      continue;
+    }
+    sigaction(signal_number, &action, nullptr);
+  }
+}
+
+}  // namespace
+
+void hold_interrupts() {
+  if (!interrupt_state.installed) install_interrupt_handlers();
+  sigprocmask(SIG_BLOCK, &interrupt_state.signals, &interrupt_state.saved_mask);
+}
+
+void release_interrupts() {
+  sigprocmask(SIG_SETMASK, &interrupt_state.saved_mask, nullptr);
+}
+
+InterruptUndo& interrupt_undo() { return interrupt_state.undo; }
+
+namespace {
+
+// The new file gets the owner and group of the file it replaces where the
+// process may set them (root may); set-user-ID and set-group-ID go only
+// with the same owner and group, as cp keeps them.
+void copy_owner_and_mode(int fd, const NativeString& mode_source) {
+  struct stat source;
+  struct stat made;
+  if (stat(mode_source.c_str(), &source) != 0 || fstat(fd, &made) != 0) {
+    return;
+  }
+  bool same_owner =
+      made.st_uid == source.st_uid && made.st_gid == source.st_gid;
+  if (!same_owner) {
+    same_owner = fchown(fd, source.st_uid, source.st_gid) == 0;
+    if (!same_owner) (void)!fchown(fd, static_cast<uid_t>(-1), source.st_gid);
+  }
+  mode_t mode = source.st_mode & 07777;
+  if (!same_owner) mode &= ~mode_t{S_ISUID | S_ISGID};
+  fchmod(fd, mode);
+}
+
+// An unnamed file (O_TMPFILE) gets its name through /proc when complete.
+bool can_make_unnamed_files() {
+#if defined(__linux__) && defined(O_TMPFILE)
+  return access("/proc/self/fd", X_OK) == 0;
+#else
+  return false;
+#endif
+}
+
+int open_unnamed(const NativeString& directory) {
+#if defined(__linux__) && defined(O_TMPFILE)
+  return open_retrying(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                       0600);
+#else
+  (void)directory;
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
+}
+
+// The file system cannot hold unnamed files: a named one is made instead.
+bool unnamed_unsupported(int error) {
+  return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+NativeString temp_pattern_in(const NativeString& directory) {
+  return directory + "/.uitrans-XXXXXX";
+}
+
+// Names a finished unnamed file: a fresh name beside the target.
+bool name_unnamed(TempFile* temp, const NativeString& target) {
+  char fd_path[64];
+  std::snprintf(fd_path, sizeof fd_path, "/proc/self/fd/%d", fd_of(temp->file));
+  NativeString base =
+      directory_of(target) + "/.uitrans-" + std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    NativeString name = base + std::to_string(attempt);
+    if (linkat(AT_FDCWD, fd_path, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
+        0) {
+      temp->path = name;
+      interrupt_undo().temp_file = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool create_temp_beside(const NativeString& target,
-                        const NativeString& mode_source, FileHandle* out,
-                        NativeString* temp_path) {
+                        const NativeString& mode_source, TempFile* temp) {
   // The output must be able to take the place of a file of this name.
   struct stat target_info;
   if (target.empty() || target.back() == '/' ||
@@ -139,16 +432,47 @@ bool create_temp_beside(const NativeString& target,
     errno = EISDIR;
     return false;
   }
-  NativeString pattern = directory_of(target) + "/.uitrans-XXXXXX";
-  int fd = mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info;
-  if (stat(mode_source.c_str(), &info) == 0) {
-    fchmod(fd, info.st_mode & 07777);
+  NativeString directory = directory_of(target);
+  int fd = -1;
+  if (can_make_unnamed_files()) {
+    fd = open_unnamed(directory);
+    if (fd < 0 && !unnamed_unsupported(errno)) return false;
   }
-  out->value = fd;
-  *temp_path = pattern;
+  NativeString path;
+  if (fd < 0) {
+    path = temp_pattern_in(directory);
+    fd = mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+  }
+  copy_owner_and_mode(fd, mode_source);
+  temp->file.value = fd;
+  temp->path = path;
+  interrupt_undo().temp_file = path;
   return true;
+}
+
+bool commit_temp(TempFile* temp, const NativeString& target) {
+  if (temp->path.empty() && !name_unnamed(temp, target)) return false;
+  close_file(&temp->file);
+  if (rename(temp->path.c_str(), target.c_str()) != 0) return false;
+  temp->path.clear();
+  interrupt_undo().temp_file.clear();
+  return true;
+}
+
+void discard_temp(TempFile* temp) {
+  close_file(&temp->file);
+  if (!temp->path.empty()) unlink(temp->path.c_str());
+  temp->path.clear();
+  interrupt_undo().temp_file.clear();
+}
+
+void flush_directory_of(const NativeString& path) {
+  int fd = open_retrying(directory_of(path).c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);  // some file systems refuse it; the rename stands either way
+  close(fd);
 }
 
 bool write_all(FileHandle file, const void* data, size_t size) {
@@ -197,11 +521,21 @@ bool write_gathered(FileHandle file, const ConstBuffer* pieces, size_t count) {
 
 bool flush_file(FileHandle file) { return fsync(fd_of(file)) == 0; }
 
-bool write_small_file(const NativeString& path, const void* data, size_t size) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+bool write_side_file(const NativeString& path, const void* data, size_t size,
+                     const std::vector<FileIdentity>& keep) {
+  // A FIFO or device is never opened; a link is never followed.
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+  int fd = open_retrying(
+      path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+      0666);
   if (fd < 0) return false;
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  for (const FileIdentity& kept : keep) {
+    ok = ok && !(identity_of(info) == kept);
+  }
   FileHandle file{fd};
-  bool ok = write_all(file, data, size);
+  ok = ok && ftruncate(fd, 0) == 0 && write_all(file, data, size);
   close_file(&file);
   return ok;
 }

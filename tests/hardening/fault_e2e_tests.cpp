@@ -142,17 +142,30 @@ TEST_F(FaultTest, FailuresLeaveEveryFileAsItWas) {
       {"grown: flush fails", "fsync", true, false, "R" + error_writing},
       {"output cannot replace the name", "rename", false, false,
        "R" + error_writing},
-      {"temporary file cannot be created", "mkostemp", false, false,
+      {"finished file cannot be named", "linkat", false, false,
+       "R" + error_writing},
+      {"no unnamed files: output cannot replace the name",
+       "tmpfile:EOPNOTSUPP,rename", true, false, "R" + error_writing},
+      {"temporary file cannot be created", "tmpfile", false, false,
        "Couldn't open %s for writing.\n"},
-      {"read-only directory", "mkostemp:EROFS,renameat2:EROFS", false, false,
+      {"no unnamed files: temporary file cannot be created",
+       "tmpfile:EOPNOTSUPP,mkostemp", false, false,
+       "Couldn't open %s for writing.\n"},
+      {"read-only directory", "link:EROFS,renameat2:EROFS", false, false,
        "Couldn't backup %s.\n"},
-      {"backup rename refused", "renameat2", false, false,
+      {"backup link refused", "link:EACCES", false, false,
        "Couldn't backup %s.\n"},
-      {"no renameat2, link refused", "renameat2:ENOSYS,link", false, false,
+      {"no links: backup rename refused", "link:EPERM,renameat2", false, false,
        "Couldn't backup %s.\n"},
-      {"no renameat2, link made but unlink refused",
-       "renameat2:EINVAL,unlink@1", false, false, "Couldn't backup %s.\n"},
-      {"backup exists, temporary file cannot be created", "mkostemp", false,
+      {"no links, no renameat2", "link:EPERM,renameat2:ENOSYS", false, false,
+       "Couldn't backup %s.\n"},
+      {"no links: link made by the rename but unlink refused",
+       "link@1:EPERM,renameat2:EINVAL,unlink@1", false, false,
+       "Couldn't backup %s.\n"},
+      {"no links: disk full",
+       "link:EPERM,write_budget=" + std::to_string(mark + 10), false, false,
+       "R" + error_writing},
+      {"backup exists, temporary file cannot be created", "tmpfile", false,
        true, "Couldn't open %s for writing.\n"},
       {"backup exists, disk full", "write_budget=" + std::to_string(mark + 10),
        false, true, "R" + error_writing},
@@ -223,8 +236,9 @@ TEST_F(FaultTest, UnreadableListEndsTheRunWithStatusTwo) {
   EXPECT_EQ(snapshot(), before);
 }
 
-// The fallback when renameat2 is missing (link, then unlink) and a side file
-// that cannot be created change nothing about the result.
+// The fallbacks (a rename where links are missing, link and unlink where
+// renameat2 is, a named temporary file) and a side file that cannot be
+// created change nothing about the result.
 TEST_F(FaultTest, RunsThatStillSucceed) {
   struct Case {
     const char* what;
@@ -232,8 +246,13 @@ TEST_F(FaultTest, RunsThatStillSucceed) {
     bool out_txt;
   };
   const Case cases[] = {
-      {"renameat2 missing", "renameat2:ENOSYS", true},
-      {"renameat2 unsupported by the file system", "renameat2:EINVAL", true},
+      {"no links: the backup is made by renaming", "link:EPERM", true},
+      {"no links, no renameat2: renamed through link and unlink",
+       "link@1:EPERM,renameat2:ENOSYS", true},
+      {"no links, renameat2 unsupported by the file system",
+       "link@1:EPERM,renameat2:EINVAL", true},
+      {"no unnamed files: a named temporary file", "tmpfile:EOPNOTSUPP", true},
+      {"directory cannot be flushed", "fsync@2", true},
       {"out.txt cannot be created", "open@3", false},
       {"image cannot be mapped: it is read instead", "mmap", true},
   };
@@ -299,21 +318,37 @@ TEST_F(FaultTest, OldInputFailureKeepsTheExistingOutput) {
   EXPECT_EQ(snapshot(), before);
 }
 
-// Two faults at once: the write fails and so does moving the backup back.
+// Two faults at once: the write fails and so does taking the backup back.
 // Nothing is lost: the original bytes stay under the backup name.
 TEST_F(FaultTest, FailedUndoKeepsTheOriginalUnderTheBackupName) {
+  struct Case {
+    const char* what;
+    std::string faults;
+    bool name_kept;  // the executable's own name still holds the original
+  };
+  const Case cases[] = {
+      {"backup link cannot be removed", "write@2,unlink@1", true},
+      {"no links: backup cannot be moved back",
+       "link:EPERM,write@2,renameat2@2", false},
+  };
   const Bytes app = make_app(false);
   const Bytes list = make_list(false);
-  write("app.exe", app);
-  write("list.txt", list);
-  const RunResult result =
-      run_with_faults("write@2,renameat2@2", {"list.txt", "app.exe"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out,
-            "1 strings replaced in app.exe.\nError writing app.exe.\n");
-  const std::vector<std::pair<std::string, Bytes>> want = {
-      {"app.exe.old", app}, {"list.txt", list}, {"out.txt", kOutTxt}};
-  EXPECT_EQ(snapshot(), want);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& name : testsupport::list_directory(dir.path)) {
+      std::remove(dir.file(name).c_str());
+    }
+    write("app.exe", app);
+    write("list.txt", list);
+    const RunResult result = run_with_faults(c.faults, {"list.txt", "app.exe"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out,
+              "1 strings replaced in app.exe.\nError writing app.exe.\n");
+    std::vector<std::pair<std::string, Bytes>> want = {
+        {"app.exe.old", app}, {"list.txt", list}, {"out.txt", kOutTxt}};
+    if (c.name_kept) want.insert(want.begin(), {"app.exe", app});
+    EXPECT_EQ(snapshot(), want);
+  }
 }
 
 }  // namespace
