@@ -3,8 +3,12 @@
 // temporary file that cannot be created, renames that fail, reads that fail.
 // Whatever fails, the run ends with status 0, the stated message, every file
 // holding what it held before and no temporary file left behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -35,6 +39,21 @@ Bytes make_app(bool grows) {
   // A small section that a long replacement makes grow.
   options.file_alignment = grows ? 0x10 : 0x200;
   return testsupport::make_resource_image(tree, options).image.bytes;
+}
+
+// An image whose output is written in many pieces: a large item besides
+// the menu.
+Bytes make_large_app() {
+  testsupport::ResourceTreeSpec tree;
+  tree.types.push_back(
+      {testsupport::rid(4),
+       {{testsupport::rid(1),
+         {{0x409, testsupport::make_menu({MenuItem{u"&Open", 100, {}, 0}}),
+           1252}}}}});
+  tree.types.push_back(
+      {testsupport::rid(10),
+       {{testsupport::rid(1), {{0x409, Bytes(size_t{1} << 20, 'r'), 1252}}}}});
+  return testsupport::make_resource_image(tree).image.bytes;
 }
 
 Bytes make_list(bool grows) {
@@ -348,6 +367,141 @@ TEST_F(FaultTest, FailedUndoKeepsTheOriginalUnderTheBackupName) {
         {"app.exe.old", app}, {"list.txt", list}, {"out.txt", kOutTxt}};
     if (c.name_kept) want.insert(want.begin(), {"app.exe", app});
     EXPECT_EQ(snapshot(), want);
+  }
+}
+
+// Runs the fault-injection build until a call stalls, sends it a signal
+// and returns the signal that ended it (0: it was not ended by one).
+int interrupt_at_stall(const std::string& faults,
+                       const std::vector<std::string>& args,
+                       const std::string& cwd, int signal_number) {
+  int notes[2];
+  if (pipe(notes) != 0) return 0;
+  setenv("UITRANS_TEST_FAULTS", faults.c_str(), 1);
+  setenv("UITRANS_TEST_STALL_FD", std::to_string(notes[1]).c_str(), 1);
+  std::vector<std::string> argv_copies = {UITRANS_FAULT_BINARY};
+  argv_copies.insert(argv_copies.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(notes[0]);
+    const int null_fd = open("/dev/null", O_RDWR);
+    dup2(null_fd, STDIN_FILENO);
+    dup2(null_fd, STDOUT_FILENO);
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  unsetenv("UITRANS_TEST_FAULTS");
+  unsetenv("UITRANS_TEST_STALL_FD");
+  close(notes[1]);
+  char note = 0;
+  // The note arrives once the process waits in the stalled call; an end of
+  // file means it ended without reaching it.
+  const bool stalled = pid > 0 && read(notes[0], &note, 1) == 1;
+  close(notes[0]);
+  if (stalled) kill(pid, signal_number);
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return 0;
+  return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+// Interrupted anywhere in the write, the executable's name holds the whole
+// original program and so does the backup if it is left; SIGINT and SIGTERM
+// leave no backup and no temporary file, and SIGKILL no temporary file where
+// it has no name until it is complete.
+TEST_F(FaultTest, InterruptedWriteLeavesBothNamesWhole) {
+  const Bytes app = make_large_app();
+  const Bytes list = make_list(false);
+  const size_t mark = kOutTxt.size();
+  struct Point {
+    const char* what;
+    std::string faults;
+    bool named_temp;  // the temporary file has a name while it is written
+    bool renamed;     // the backup is the executable renamed: no links
+  };
+  const std::vector<Point> points = {
+      {"before the first byte", "write_stall=" + std::to_string(mark), false,
+       false},
+      {"mid-write", "write_stall=" + std::to_string(mark + app.size() / 2),
+       false, false},
+      {"one byte short", "write_stall=" + std::to_string(mark + app.size() - 1),
+       false, false},
+      {"flushing the finished file", "fsync@1:STALL", false, false},
+      {"named temporary file, mid-write",
+       "tmpfile:EOPNOTSUPP,write_stall=" + std::to_string(mark + 5000), true,
+       false},
+      {"no links: backup made by renaming, mid-write",
+       "link:EPERM,write_stall=" + std::to_string(mark + 5000), false, true},
+  };
+  for (const Point& point : points) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGKILL}) {
+      SCOPED_TRACE(std::string(point.what) + ", signal " +
+                   std::to_string(signal_number));
+      if (signal_number == SIGKILL && point.named_temp) continue;
+      for (const std::string& name : testsupport::list_directory(dir.path)) {
+        std::remove(dir.file(name).c_str());
+      }
+      write("app.exe", app);
+      write("list.txt", list);
+      EXPECT_EQ(interrupt_at_stall(point.faults, {"list.txt", "app.exe"},
+                                   dir.path, signal_number),
+                signal_number);
+      std::vector<std::pair<std::string, Bytes>> want = {
+          {"app.exe", app}, {"list.txt", list}, {"out.txt", kOutTxt}};
+      // Killed outright, the backup stays; made by renaming, it is then the
+      // only name of the original (the reason links are preferred).
+      if (signal_number == SIGKILL) {
+        want.insert(want.begin() + 1, {"app.exe.old", app});
+        if (point.renamed) want.erase(want.begin());
+      }
+      const auto after = snapshot();
+      EXPECT_TRUE(after == want) << "files: " << after.size();
+    }
+  }
+}
+
+// The executable shrinks while the tool holds it mapped: before the rebuild
+// has read it ("Error reading"), or while the output is written ("Error
+// writing", the backup taken back). The run goes on with the next one.
+TEST_F(FaultTest, InputThatShrinksIsReportedAndTheRunGoesOn) {
+  const Bytes app = make_large_app();
+  const Bytes list = make_list(false);
+  const Bytes expected = clean_output(app, list);
+  constexpr size_t kCut = 4096;
+  struct Case {
+    const char* what;
+    std::string faults;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"cut as soon as it is mapped", "shrink_on_map=" + std::to_string(kCut),
+       "Error reading a.exe.\n"},
+      {"cut while the output is written",
+       "shrink_at=100000,shrink_to=" + std::to_string(kCut),
+       "1 strings replaced in a.exe.\nError writing a.exe.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::string& name : testsupport::list_directory(dir.path)) {
+      std::remove(dir.file(name).c_str());
+    }
+    write("a.exe", app);
+    write("b.exe", app);
+    write("list.txt", list);
+    const RunResult result =
+        run_with_faults(c.faults, {"list.txt", "a.exe", "b.exe"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, c.message + "1 strings replaced in b.exe.\n");
+    const Bytes cut(app.begin(), app.begin() + kCut);
+    const std::vector<std::pair<std::string, Bytes>> want = {
+        {"a.exe", cut},     {"b.exe", expected},  {"b.exe.old", app},
+        {"list.txt", list}, {"out.txt", kOutTxt},
+    };
+    const auto after = snapshot();
+    EXPECT_TRUE(after == want) << "files: " << after.size();
   }
 }
 
