@@ -82,16 +82,19 @@ NativeString backup_name_of(const NativeString& name);
 struct TempFile {
   FileHandle file;
   NativeString path;
+  NativeString mode_source;  // whose owner and permissions it takes
 };
 // The three calls below change the files an interruption must clean up:
 // call them with interruptions held back (hold_interrupts).
 //
-// Creates the temporary file beside `target`, with the owner, group and
-// permissions of `mode_source` where the process may give them; the
-// set-user-ID and set-group-ID bits only go with the same owner and group.
+// Creates the temporary file beside `target`, readable by the owner alone
+// while it is written.
 bool create_temp_beside(const NativeString& target,
                         const NativeString& mode_source, TempFile* temp);
-// Closes the finished file and renames it onto `target`.
+// Gives the finished file the owner, group and permissions of
+// `mode_source` where the process may (the set-user-ID and set-group-ID bits
+// only with the same owner and group), closes it and renames it onto
+// `target`.
 bool commit_temp(TempFile* temp, const NativeString& target);
 // Closes and removes an unfinished temporary file.
 void discard_temp(TempFile* temp);

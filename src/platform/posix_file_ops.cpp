@@ -444,14 +444,16 @@ bool create_temp_beside(const NativeString& target,
     fd = mkostemp(path.data(), O_CLOEXEC);
     if (fd < 0) return false;
   }
-  copy_owner_and_mode(fd, mode_source);
   temp->file.value = fd;
   temp->path = path;
+  temp->mode_source = mode_source;
   interrupt_undo().temp_file = path;
   return true;
 }
 
 bool commit_temp(TempFile* temp, const NativeString& target) {
+  // After the writes: a write by anyone but root clears set-user-ID bits.
+  copy_owner_and_mode(fd_of(temp->file), temp->mode_source);
   if (temp->path.empty() && !name_unnamed(temp, target)) return false;
   close_file(&temp->file);
   if (rename(temp->path.c_str(), target.c_str()) != 0) return false;

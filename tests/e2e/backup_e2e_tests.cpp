@@ -71,8 +71,15 @@ TEST_F(BackupTest, BackupNamesTable) {
       {"app.olde", "app.olde", "app.olde.old"},
       {"sub/app.exe.old", "sub/app.exe", "sub/app.exe.old"},
       {"./v.old", "./v", "./v.old"},
+      // Only the file's own name counts, not the directory's.
+      {"v1.old/app.exe.old", "v1.old/app.exe", "v1.old/app.exe.old"},
+      {"v1.old/app.exe", "v1.old/app.exe", "v1.old/app.exe.old"},
+      {"v1.old/x.old.old", "v1.old/x.old.old", "v1.old/x.old.old.old"},
+      {"v1.old/v2.old/a", "v1.old/v2.old/a", "v1.old/v2.old/a.old"},
   };
   ASSERT_EQ(mkdir(path("sub").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(path("v1.old").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(path("v1.old/v2.old").c_str(), 0777), 0);
   write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
   const Bytes expected = rewritten(u"&Load", u"&About");
   for (const NameCase& c : cases) {
@@ -86,8 +93,10 @@ TEST_F(BackupTest, BackupNamesTable) {
     std::remove(path(c.output).c_str());
     std::remove(path(c.backup).c_str());
   }
-  EXPECT_EQ(files(), (std::vector<std::string>{"list.txt", "out.txt", "sub"}));
+  EXPECT_EQ(files(),
+            (std::vector<std::string>{"list.txt", "out.txt", "sub", "v1.old"}));
   EXPECT_TRUE(list_directory(path("sub")).empty());
+  EXPECT_EQ(list_directory(path("v1.old")), std::vector<std::string>{"v2.old"});
 }
 
 TEST_F(BackupTest, ShortenedNameInTheWarningToo) {
@@ -157,6 +166,65 @@ class PermissionTest : public BackupTest {
     ASSERT_EQ(chmod(path(name).c_str(), 0555), 0);
   }
 };
+
+// The new program keeps the owner and group of the one it replaces where
+// the tool may set them (as root); set-user-ID and set-group-ID bits stay
+// only with the same owner and group. The backup is the original file.
+TEST_F(PermissionTest, OwnerGroupAndModeTable) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to own files as others";
+  constexpr uid_t kRoot = 0;
+  constexpr uid_t kOther = kUnprivilegedId;
+  struct Case {
+    const char* what;
+    bool as_root;  // else as the unprivileged user
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    uid_t want_owner;
+    gid_t want_group;
+    mode_t want_mode;
+  };
+  const Case cases[] = {
+      {"root, another user's set-user-ID program", true, kOther, kOther, 06755,
+       kOther, kOther, 06755},
+      {"root, another user's file in group root", true, kOther, kRoot, 02750,
+       kOther, kRoot, 02750},
+      {"root, its own file", true, kRoot, kRoot, 04700, kRoot, kRoot, 04700},
+      {"root, a plain file of another user", true, kOther, kOther, 0640, kOther,
+       kOther, 0640},
+      {"user, root's set-user-ID program", false, kRoot, kRoot, 06755, kOther,
+       kOther, 0755},
+      {"user, its own set-user-ID program", false, kOther, kOther, 06755,
+       kOther, kOther, 06755},
+      {"user, its own file in a group it is not in", false, kOther, kRoot,
+       02755, kOther, kOther, 0755},
+  };
+  const Bytes expected = rewritten(u"&Load", u"&About");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write("app.exe", app.image.bytes);
+    ASSERT_EQ(chown(path("app.exe").c_str(), c.owner, c.group), 0);
+    ASSERT_EQ(chmod(path("app.exe").c_str(), c.mode), 0);
+    const RunResult result = c.as_root
+                                 ? run({"list.txt", "app.exe"})
+                                 : run_unprivileged({"list.txt", "app.exe"});
+    EXPECT_EQ(result.out, "1 strings replaced in app.exe.\n");
+    EXPECT_BYTES(read("app.exe"), expected);
+    EXPECT_BYTES(read("app.exe.old"), app.image.bytes);
+    struct stat made;
+    struct stat backup;
+    ASSERT_EQ(stat(path("app.exe").c_str(), &made), 0);
+    ASSERT_EQ(stat(path("app.exe.old").c_str(), &backup), 0);
+    EXPECT_EQ(made.st_uid, c.want_owner);
+    EXPECT_EQ(made.st_gid, c.want_group);
+    EXPECT_EQ(made.st_mode & 07777, c.want_mode);
+    EXPECT_EQ(backup.st_uid, c.owner);
+    EXPECT_EQ(backup.st_mode & 07777, c.mode);
+    std::remove(path("app.exe").c_str());
+    std::remove(path("app.exe.old").c_str());
+    std::remove(path("out.txt").c_str());
+  }
+}
 
 TEST_F(PermissionTest, BackupRenameFails) {
   write("ro/app.exe", app.image.bytes);

@@ -2,6 +2,9 @@
 // executables.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include "e2e/e2e_support.h"
 
@@ -179,6 +182,170 @@ TEST_F(CommandLineTest, OutTxtIsReplacedByTheMarkOnly) {
   write("app.exe", app.image.bytes);
   run({"list.txt", "app.exe", "app.exe"});
   EXPECT_BYTES(read("out.txt"), kOutTxt);
+}
+
+// What lstat says a name is (0: nothing there).
+mode_t kind_of(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+}
+
+// The side file replaces only a regular file that is no executable of the
+// run: a link is never followed, a FIFO never waited on, and a program
+// named or linked as out.txt keeps its bytes.
+TEST_F(CommandLineTest, SideFileTable) {
+  struct Case {
+    const char* what;
+    bool posix_only;  // symbolic links and FIFOs
+    std::function<void()> setup;
+    std::vector<std::string> args;
+    std::string out;
+    std::vector<std::pair<std::string, Bytes>> want;
+    std::vector<std::pair<std::string, mode_t>> kinds;  // as lstat sees them
+  };
+  const Bytes original = app.image.bytes;
+  const Bytes keep = {'k', 'e', 'e', 'p'};
+  const std::string app_done = "1 strings replaced in app.exe.\n";
+  const std::vector<Case> cases = {
+      {"symbolic link to another file",
+       true,
+       [&] {
+         write("victim", keep);
+         ASSERT_EQ(symlink("victim", path("out.txt").c_str()), 0);
+       },
+       {"list.txt", "app.exe"},
+       app_done,
+       {{"victim", keep}, {"app.exe", app_after}},
+       {{"out.txt", S_IFLNK}}},
+      {"dangling symbolic link",
+       true,
+       [&] { ASSERT_EQ(symlink("absent", path("out.txt").c_str()), 0); },
+       {"list.txt", "app.exe"},
+       app_done,
+       {{"app.exe", app_after}},
+       {{"out.txt", S_IFLNK}, {"absent", 0}}},
+      {"FIFO",
+       true,
+       [&] { ASSERT_EQ(mkfifo(path("out.txt").c_str(), 0644), 0); },
+       {"list.txt", "app.exe"},
+       app_done,
+       {{"app.exe", app_after}},
+       {{"out.txt", S_IFIFO}}},
+      {"directory",
+       false,
+       [&] { ASSERT_EQ(mkdir(path("out.txt").c_str(), 0755), 0); },
+       {"list.txt", "app.exe"},
+       app_done,
+       {{"app.exe", app_after}},
+       {{"out.txt", S_IFDIR}}},
+      {"an executable named out.txt, then another",
+       false,
+       [&] {
+         write("out.txt", original);
+         write("next.exe", original);
+       },
+       {"list.txt", "out.txt", "next.exe"},
+       "1 strings replaced in out.txt.\n1 strings replaced in next.exe.\n",
+       {{"out.txt", app_after},
+        {"out.txt.old", original},
+        {"next.exe", app_after},
+        {"next.exe.old", original}},
+       {}},
+      {"a second link to the executable",
+       false,
+       [&] {
+         ASSERT_EQ(link(path("app.exe").c_str(), path("out.txt").c_str()), 0);
+       },
+       {"list.txt", "app.exe"},
+       app_done,
+       {{"out.txt", original},
+        {"app.exe", app_after},
+        {"app.exe.old", original}},
+       {}},
+      {"the executable reached through a symbolic link",
+       true,
+       [&] {
+         write("out.txt", original);
+         ASSERT_EQ(symlink("out.txt", path("prog.exe").c_str()), 0);
+       },
+       {"list.txt", "prog.exe"},
+       "1 strings replaced in prog.exe.\n",
+       {{"out.txt", original}, {"prog.exe", app_after}},
+       {{"prog.exe", S_IFREG}}},
+      {"a program this run wrote as out.txt",
+       false,
+       [&] {
+         write("out.txt.old", original);
+         write("next.exe", original);
+       },
+       {"list.txt", "out.txt.old", "next.exe"},
+       "1 strings replaced in out.txt.\n1 strings replaced in next.exe.\n",
+       {{"out.txt", app_after}, {"out.txt.old", original}},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (kWindowsProgram && c.posix_only) continue;
+    clear();
+    write("list.txt", make_pair_list(kOpenToLoad));
+    write("app.exe", original);
+    c.setup();
+    const testsupport::RunResult result = run(c.args);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, c.out);
+    for (const auto& [name, bytes] : c.want) {
+      SCOPED_TRACE(name);
+      EXPECT_BYTES(read(name), bytes);
+    }
+    for (const auto& [name, kind] : c.kinds) {
+      EXPECT_EQ(kind_of(path(name)), kind) << name;
+    }
+  }
+}
+
+// An executable that is not a regular file is refused at once; a list can
+// come through a pipe, /dev/stdin or a FIFO and is read to its end.
+TEST_F(CommandLineTest, NonRegularInputsTable) {
+  if (kWindowsProgram) GTEST_SKIP() << "pipes and FIFOs of the POSIX shell";
+  struct Case {
+    const char* what;
+    std::string script;  // run by sh with the tool as $0
+    std::string out;
+    bool translated;  // app.exe was translated
+  };
+  const std::string app_done = "1 strings replaced in app.exe.\n";
+  const std::vector<Case> cases = {
+      {"FIFO as executable", "mkfifo a.fifo && \"$0\" list.txt a.fifo app.exe",
+       "Can't open a.fifo for reading.\n" + app_done, true},
+      {"device as executable", "\"$0\" list.txt /dev/null app.exe",
+       "Can't open /dev/null for reading.\n" + app_done, true},
+      {"directory as executable", "mkdir d && \"$0\" list.txt d app.exe",
+       "Can't open d for reading.\n" + app_done, true},
+      {"list from a pipe on /dev/stdin",
+       "cat list.txt | \"$0\" /dev/stdin app.exe", app_done, true},
+      {"list from a FIFO",
+       "mkfifo l.fifo && { cat list.txt > l.fifo & } && \"$0\" l.fifo app.exe",
+       app_done, true},
+      {"list from a pipe without a byte-order mark",
+       "printf 'ab' | \"$0\" /dev/stdin app.exe", "Not a unicode input file.\n",
+       false},
+      {"list from an empty pipe", "\"$0\" /dev/stdin app.exe < /dev/null",
+       "Not a unicode input file.\n", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    clear();
+    write("list.txt", make_pair_list(kOpenToLoad));
+    write("app.exe", app.image.bytes);
+    testsupport::RunOptions options;
+    options.cwd = dir.path;
+    const testsupport::RunResult result = testsupport::run_program(
+        "/bin/sh", {"-c", c.script, UITRANS_BINARY}, options);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_BYTES(read("app.exe"), c.translated ? app_after : app.image.bytes);
+  }
 }
 
 TEST_F(CommandLineTest, NamesArePrintedAsGivenBytes) {
