@@ -159,16 +159,17 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
 }
 
 bool write_whole_file(const NativeString& path, const std::string& bytes) {
-  platform::FileHandle file;
-  NativeString temp_path;
-  if (!platform::create_temp_beside(path, path, &file, &temp_path)) {
-    return false;
-  }
-  bool ok = platform::write_all(file, bytes.data(), bytes.size()) &&
-            platform::flush_file(file);
-  platform::close_file(&file);
-  ok = ok && platform::rename_replace(temp_path, path);
-  if (!ok) platform::remove_file(temp_path);
+  platform::TempFile temp;
+  platform::hold_interrupts();
+  bool ok = platform::create_temp_beside(path, path, &temp);
+  platform::release_interrupts();
+  if (!ok) return false;
+  ok = platform::write_all(temp.file, bytes.data(), bytes.size()) &&
+       platform::flush_file(temp.file);
+  platform::hold_interrupts();
+  ok = ok && platform::commit_temp(&temp, path);
+  if (!ok) platform::discard_temp(&temp);
+  platform::release_interrupts();
   return ok;
 }
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "platform/file_ops.h"
@@ -157,6 +158,11 @@ bool open_for_reading(const NativeString& path, FileHandle* out) {
       CreateFileW(system_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
                   nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
+  // Only a file on disk: not a pipe, a console or a device.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return false;
+  }
   *out = file_of(handle);
   return true;
 }
@@ -199,11 +205,106 @@ bool map_private(FileHandle, size_t, uint8_t**) { return false; }
 
 void unmap(uint8_t*, size_t) {}
 
+bool mapping_lost_pages() { return false; }
+
+namespace {
+
+// Lists have no size limit of their own; a stream is cut off where a file
+// of that size could not be a list anyone wrote.
+constexpr size_t kMaxStreamSize = size_t{1} << 30;
+
+// Reads a pipe or another stream to its end.
+bool read_stream(HANDLE handle, FileBytes* bytes) {
+  size_t capacity = 0;
+  bytes->size = 0;
+  for (;;) {
+    if (bytes->size == capacity) {
+      size_t grown = capacity == 0 ? 65536 : capacity * 2;
+      if (grown > kMaxStreamSize) return false;
+      std::unique_ptr<uint8_t[]> larger(new (std::nothrow) uint8_t[grown]);
+      if (larger == nullptr) return false;
+      if (bytes->size > 0) {
+        std::memcpy(larger.get(), bytes->data.get(), bytes->size);
+      }
+      bytes->data = std::move(larger);
+      capacity = grown;
+    }
+    DWORD got = 0;
+    DWORD room = static_cast<DWORD>(capacity - bytes->size);
+    if (!ReadFile(handle, bytes->data.get() + bytes->size, room, &got,
+                  nullptr)) {
+      return GetLastError() == ERROR_BROKEN_PIPE;  // the writer is done
+    }
+    if (got == 0) return true;
+    bytes->size += got;
+  }
+}
+
+bool read_disk_file(FileHandle file, FileBytes* bytes) {
+  uint64_t size = 0;
+  if (!query_file_size(file, &size) || size >= SIZE_MAX / 2) return false;
+  bytes->size = static_cast<size_t>(size);
+  bytes->data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+  return bytes->data != nullptr &&
+         read_exact(file, bytes->data.get(), bytes->size);
+}
+
+bool identity_of(HANDLE handle, FileIdentity* out) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  out->device = info.dwVolumeSerialNumber;
+  out->index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+bool read_whole_file(const NativeString& path, FileBytes* bytes) {
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FileHandle file = file_of(handle);
+  bool ok = GetFileType(handle) == FILE_TYPE_DISK ? read_disk_file(file, bytes)
+                                                  : read_stream(handle, bytes);
+  close_file(&file);
+  return ok;
+}
+
+bool identify_file(const NativeString& path, FileIdentity* out) {
+  HANDLE handle =
+      CreateFileW(system_path(path).c_str(), 0,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool ok = identity_of(handle, out);
+  CloseHandle(handle);
+  return ok;
+}
+
+bool identify_open_file(FileHandle file, FileIdentity* out) {
+  return identity_of(handle_of(file), out);
+}
+
 bool is_readable_file(const NativeString& path) {
   FileHandle file;
   if (!open_for_reading(path, &file)) return false;
   close_file(&file);
   return true;
+}
+
+bool link_no_replace(const NativeString& from, const NativeString& to,
+                     bool* no_links) {
+  *no_links = false;
+  if (CreateHardLinkW(system_path(to).c_str(), system_path(from).c_str(),
+                      nullptr)) {
+    return true;
+  }
+  DWORD error = GetLastError();
+  // FAT and most network shares have no hard links.
+  *no_links = error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED ||
+              error == ERROR_TOO_MANY_LINKS || error == ERROR_NOT_SAME_DEVICE;
+  return false;
 }
 
 bool rename_no_replace(const NativeString& from, const NativeString& to) {
@@ -233,11 +334,53 @@ NativeString backup_name_of(const NativeString& name) {
   return NativeString(buffer, static_cast<size_t>(length));
 }
 
+namespace {
+
+// Ctrl-C and Ctrl-Break reach a handler on a thread of their own. The lock
+// keeps it from running between a file operation and the record of it.
+struct InterruptState {
+  bool installed = false;
+  CRITICAL_SECTION lock;
+  InterruptUndo undo;
+};
+InterruptState interrupt_state;
+
+BOOL WINAPI on_console_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  EnterCriticalSection(&interrupt_state.lock);
+  const InterruptUndo& undo = interrupt_state.undo;
+  if (!undo.temp_file.empty()) DeleteFileW(system_path(undo.temp_file).c_str());
+  if (!undo.backup_link.empty()) {
+    DeleteFileW(system_path(undo.backup_link).c_str());
+  }
+  if (!undo.moved_backup.empty()) {
+    MoveFileW(system_path(undo.moved_backup).c_str(),
+              system_path(undo.original).c_str());
+  }
+  // Ends the process while still holding the lock: the main thread does
+  // not get to change the files again.
+  ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+}  // namespace
+
+void hold_interrupts() {
+  if (!interrupt_state.installed) {
+    interrupt_state.installed = true;
+    InitializeCriticalSection(&interrupt_state.lock);
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+  }
+  EnterCriticalSection(&interrupt_state.lock);
+}
+
+void release_interrupts() { LeaveCriticalSection(&interrupt_state.lock); }
+
+InterruptUndo& interrupt_undo() { return interrupt_state.undo; }
+
 bool create_temp_beside(const NativeString& target,
-                        const NativeString& mode_source, FileHandle* out,
-                        NativeString* temp_path) {
+                        const NativeString& mode_source, TempFile* temp) {
   // The new file gets ordinary attributes; `mode_source` carries POSIX
-  // permission bits, which have no counterpart here.
+  // owners and permission bits, which have no counterpart here.
   (void)mode_source;
   // The output must be able to take the place of a file of this name.
   if (target.empty() || is_separator(target.back())) return false;
@@ -254,12 +397,15 @@ bool create_temp_beside(const NativeString& target,
     NativeString name = base;
     append_hex(&name, seed + attempt);
     name += L".tmp";
+    // Shared for deleting, so that an interruption can remove it while it
+    // is still open.
     HANDLE handle =
-        CreateFileW(system_path(name).c_str(), GENERIC_WRITE, 0, nullptr,
-                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(system_path(name).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-      *out = file_of(handle);
-      *temp_path = name;
+      temp->file = file_of(handle);
+      temp->path = name;
+      interrupt_undo().temp_file = name;
       return true;
     }
     DWORD error = GetLastError();
@@ -269,6 +415,25 @@ bool create_temp_beside(const NativeString& target,
   }
   return false;
 }
+
+bool commit_temp(TempFile* temp, const NativeString& target) {
+  close_file(&temp->file);
+  // Write-through: the rename is on disk when the call returns.
+  if (!rename_replace(temp->path, target)) return false;
+  temp->path.clear();
+  interrupt_undo().temp_file.clear();
+  return true;
+}
+
+void discard_temp(TempFile* temp) {
+  close_file(&temp->file);
+  if (!temp->path.empty()) remove_file(temp->path);
+  temp->path.clear();
+  interrupt_undo().temp_file.clear();
+}
+
+// MOVEFILE_WRITE_THROUGH has flushed the rename already.
+void flush_directory_of(const NativeString&) {}
 
 bool write_all(FileHandle file, const void* data, size_t size) {
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -297,13 +462,39 @@ bool flush_file(FileHandle file) {
   return FlushFileBuffers(handle_of(file)) != 0;
 }
 
-bool write_small_file(const NativeString& path, const void* data, size_t size) {
-  HANDLE handle =
-      CreateFileW(system_path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+namespace {
+
+// Only a regular file on disk that is none of `keep`.
+bool may_replace(HANDLE handle, const std::vector<FileIdentity>& keep) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK ||
+      !GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return false;
+  }
+  FileIdentity identity;
+  identity.device = info.dwVolumeSerialNumber;
+  identity.index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  for (const FileIdentity& kept : keep) {
+    if (identity == kept) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool write_side_file(const NativeString& path, const void* data, size_t size,
+                     const std::vector<FileIdentity>& keep) {
+  // A link (reparse point) is opened as itself, never followed.
+  HANDLE handle = CreateFileW(
+      system_path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+      nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   FileHandle file = file_of(handle);
-  bool ok = write_all(file, data, size);
+  bool ok = may_replace(handle, keep) && SetEndOfFile(handle) &&
+            write_all(file, data, size);
   close_file(&file);
   return ok;
 }
