@@ -166,6 +166,7 @@ void unmap(uint8_t* data, size_t size) {
   if (reinterpret_cast<uintptr_t>(data) == mapping_guard.start) {
     mapping_guard.start = 0;
     mapping_guard.size = 0;
+    mapping_guard.lost_pages = 0;  // the next image may be read instead
   }
   munmap(data, size);
 }

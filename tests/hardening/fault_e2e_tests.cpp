@@ -411,30 +411,36 @@ int interrupt_at_stall(const std::string& faults,
 // Interrupted anywhere in the write, the executable's name holds the whole
 // original program and so does the backup if it is left; SIGINT and SIGTERM
 // leave no backup and no temporary file, and SIGKILL no temporary file where
-// it has no name until it is complete.
+// it has no name until it is complete. Once the new program has its name
+// (the directory is being flushed), an interruption keeps it.
 TEST_F(FaultTest, InterruptedWriteLeavesBothNamesWhole) {
   const Bytes app = make_large_app();
   const Bytes list = make_list(false);
+  const Bytes finished = clean_output(app, list);
   const size_t mark = kOutTxt.size();
   struct Point {
     const char* what;
     std::string faults;
     bool named_temp;  // the temporary file has a name while it is written
     bool renamed;     // the backup is the executable renamed: no links
+    bool finished;    // the new program has taken the name already
   };
   const std::vector<Point> points = {
       {"before the first byte", "write_stall=" + std::to_string(mark), false,
-       false},
+       false, false},
       {"mid-write", "write_stall=" + std::to_string(mark + app.size() / 2),
-       false, false},
+       false, false, false},
       {"one byte short", "write_stall=" + std::to_string(mark + app.size() - 1),
-       false, false},
-      {"flushing the finished file", "fsync@1:STALL", false, false},
+       false, false, false},
+      {"flushing the finished file", "fsync@1:STALL", false, false, false},
       {"named temporary file, mid-write",
        "tmpfile:EOPNOTSUPP,write_stall=" + std::to_string(mark + 5000), true,
-       false},
+       false, false},
       {"no links: backup made by renaming, mid-write",
-       "link:EPERM,write_stall=" + std::to_string(mark + 5000), false, true},
+       "link:EPERM,write_stall=" + std::to_string(mark + 5000), false, true,
+       false},
+      {"flushing the directory after the rename", "fsync@2:STALL", false, false,
+       true},
   };
   for (const Point& point : points) {
     for (int signal_number : {SIGINT, SIGTERM, SIGKILL}) {
@@ -451,9 +457,15 @@ TEST_F(FaultTest, InterruptedWriteLeavesBothNamesWhole) {
                 signal_number);
       std::vector<std::pair<std::string, Bytes>> want = {
           {"app.exe", app}, {"list.txt", list}, {"out.txt", kOutTxt}};
+      if (point.finished) {
+        want = {{"app.exe", finished},
+                {"app.exe.old", app},
+                {"list.txt", list},
+                {"out.txt", kOutTxt}};
+      }
       // Killed outright, the backup stays; made by renaming, it is then the
       // only name of the original (the reason links are preferred).
-      if (signal_number == SIGKILL) {
+      if (signal_number == SIGKILL && !point.finished) {
         want.insert(want.begin() + 1, {"app.exe.old", app});
         if (point.renamed) want.erase(want.begin());
       }
