@@ -35,9 +35,9 @@ void close_file(FileHandle* file);
 // the caller then reads the file instead.
 bool map_private(FileHandle file, size_t size, uint8_t** data);
 void unmap(uint8_t* data, size_t size);
-// True when the file mapped last shrank under its mapping since it was
-// mapped. The pages past its new end then read as zeros instead of ending
-// the process, so whatever was computed from them must be thrown away.
+// True when the file mapped last has shrunk since it was mapped. The pages
+// past its new end then read as zeros instead of ending the process, so
+// whatever was computed or written from them must be thrown away.
 bool mapping_lost_pages();
 
 // A whole file in memory.

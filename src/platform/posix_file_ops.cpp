@@ -111,6 +111,8 @@ namespace {
 struct MappingGuard {
   uintptr_t start = 0;
   size_t size = 0;
+  int fd = -1;  // the mapped file, to see whether it shrank
+
   uintptr_t page_size = 4096;
   volatile sig_atomic_t lost_pages = 0;
 };
@@ -132,7 +134,7 @@ extern "C" void on_bus_error(int, siginfo_t* info, void*) {
   signal(SIGBUS, SIG_DFL);  // not the image: the fault ends the process
 }
 
-void guard_mapping(uint8_t* data, size_t size) {
+void guard_mapping(uint8_t* data, size_t size, int fd) {
   static bool installed = false;
   if (!installed) {
     installed = true;
@@ -148,6 +150,7 @@ void guard_mapping(uint8_t* data, size_t size) {
   mapping_guard.start = reinterpret_cast<uintptr_t>(data);
   mapping_guard.size = size;
   mapping_guard.lost_pages = 0;
+  mapping_guard.fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
 }  // namespace
@@ -158,7 +161,7 @@ bool map_private(FileHandle file, size_t size, uint8_t** data) {
       mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_of(file), 0);
   if (mapped == MAP_FAILED) return false;
   *data = static_cast<uint8_t*>(mapped);
-  guard_mapping(*data, size);
+  guard_mapping(*data, size, fd_of(file));
   return true;
 }
 
@@ -167,11 +170,19 @@ void unmap(uint8_t* data, size_t size) {
     mapping_guard.start = 0;
     mapping_guard.size = 0;
     mapping_guard.lost_pages = 0;  // the next image may be read instead
+    if (mapping_guard.fd >= 0) close(mapping_guard.fd);
+    mapping_guard.fd = -1;
   }
   munmap(data, size);
 }
 
-bool mapping_lost_pages() { return mapping_guard.lost_pages != 0; }
+bool mapping_lost_pages() {
+  if (mapping_guard.lost_pages != 0) return true;
+  // A cut within the last page raises no fault: its bytes read as zeros.
+  struct stat info;
+  return mapping_guard.fd >= 0 && fstat(mapping_guard.fd, &info) == 0 &&
+         static_cast<uint64_t>(info.st_size) < mapping_guard.size;
+}
 
 namespace {
 

@@ -482,17 +482,23 @@ TEST_F(FaultTest, InputThatShrinksIsReportedAndTheRunGoesOn) {
   const Bytes app = make_large_app();
   const Bytes list = make_list(false);
   const Bytes expected = clean_output(app, list);
-  constexpr size_t kCut = 4096;
   struct Case {
     const char* what;
     std::string faults;
+    size_t cut;  // the size the file is cut to
     std::string message;
   };
+  const size_t near_end = app.size() - 100;  // within the last page
   const Case cases[] = {
-      {"cut as soon as it is mapped", "shrink_on_map=" + std::to_string(kCut),
+      {"cut as soon as it is mapped", "shrink_on_map=4096", 4096,
        "Error reading a.exe.\n"},
-      {"cut while the output is written",
-       "shrink_at=100000,shrink_to=" + std::to_string(kCut),
+      {"cut within its last page, which raises no fault",
+       "shrink_on_map=" + std::to_string(near_end), near_end,
+       "Error reading a.exe.\n"},
+      {"cut while the output is written", "shrink_at=100000,shrink_to=4096",
+       4096, "1 strings replaced in a.exe.\nError writing a.exe.\n"},
+      {"cut within its last page while the output is written",
+       "shrink_at=100000,shrink_to=" + std::to_string(near_end), near_end,
        "1 strings replaced in a.exe.\nError writing a.exe.\n"},
   };
   for (const Case& c : cases) {
@@ -507,7 +513,7 @@ TEST_F(FaultTest, InputThatShrinksIsReportedAndTheRunGoesOn) {
         run_with_faults(c.faults, {"list.txt", "a.exe", "b.exe"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, c.message + "1 strings replaced in b.exe.\n");
-    const Bytes cut(app.begin(), app.begin() + kCut);
+    const Bytes cut(app.begin(), app.begin() + c.cut);
     const std::vector<std::pair<std::string, Bytes>> want = {
         {"a.exe", cut},     {"b.exe", expected},  {"b.exe.old", app},
         {"list.txt", list}, {"out.txt", kOutTxt},
