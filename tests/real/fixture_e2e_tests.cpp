@@ -87,7 +87,8 @@ TEST_P(FixtureTranslation, ReportsEveryHitAndKeepsTheLayout) {
   ASSERT_TRUE(result.run.exited);
   EXPECT_EQ(result.run.status, 0);
   // No growth warning: the section's slack takes the longer texts.
-  EXPECT_EQ(result.run.out, real::translation_report(fixture.name, false));
+  EXPECT_EQ(result.run.out,
+            real::translation_report(fixture.name, real::kFixtureHits, false));
   EXPECT_EQ(result.backup, result.original);
   EXPECT_EQ(testsupport::read_file(dir.file("out.txt")), Bytes({0xFF, 0xFE}));
 
@@ -251,7 +252,8 @@ class GrownTranslation : public ::testing::TestWithParam<GrownFixture> {
 
 TEST_P(GrownTranslation, SectionGrowsInTheFileAndTheRestMoves) {
   EXPECT_EQ(result.run.status, 0);
-  EXPECT_EQ(result.run.out, real::translation_report(GetParam().name, true));
+  EXPECT_EQ(result.run.out, real::translation_report(GetParam().name,
+                                                     real::kFixtureHits, true));
   EXPECT_EQ(result.backup, result.original);
   const auto& old_rsrc = before->sections[rsrc];
   const auto& new_rsrc = after->sections[rsrc];
@@ -440,7 +442,8 @@ TEST_P(NonDiscardableFollower, IsMovedNeverAndReachedOnlyByRefusal) {
   ASSERT_TRUE(result.run.exited);
   EXPECT_EQ(result.run.status, 0);
   if (!refusal.refused) {
-    EXPECT_EQ(result.run.out, real::translation_report(refusal.name, true));
+    EXPECT_EQ(result.run.out,
+              real::translation_report(refusal.name, real::kFixtureHits, true));
     return;
   }
   EXPECT_EQ(result.run.out, "Can't grow the resource section of " +

@@ -1,7 +1,9 @@
 // Loader checks: the probe (probe.c, a Windows program run under wine) maps
-// an original fixture and its translated copy and prints their menus and
-// dialogs as the Windows API builds them. The printouts must differ exactly
-// by the listed texts. The translated 64-bit programs must still start. The
+// an original fixture and its translated copy and prints their menus,
+// dialogs and string tables as the Windows API builds them. The printouts
+// must differ exactly by the listed texts, and a list template extracted
+// from a fixture must hold exactly the texts the loader shows. The
+// translated 64-bit programs must still start. The
 // fixtures cover the toolchain's layouts: resources rewritten in place, grown
 // in the file only, grown in memory with .reloc (and, unstripped, the debug
 // sections) moved up behind them, and grown as the last section. The probe
@@ -12,6 +14,8 @@
 // desktop held up by the probe (CTest does it as a fixture), and run under
 // the label "loader".
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include "real/real_support.h"
 
@@ -59,18 +63,67 @@ std::string test_name(const ::testing::TestParamInfo<Fixture>& info) {
   return name.substr(0, name.find('.'));
 }
 
-// Translates a copy of the fixture `name` in `dir` with the fixture list.
-void translate(const testsupport::TempDir& dir, const Fixture& fixture) {
-  const std::string name = fixture.name;
-  testsupport::write_file(dir.file(name),
-                          *testsupport::read_file(real::fixture_path(name)));
-  testsupport::write_file(dir.file("list.txt"),
-                          real::list_file(real::fixture_translations()));
+// Runs the tool in `dir`.
+testsupport::RunResult run_tool(const testsupport::TempDir& dir,
+                                const std::vector<std::string>& args) {
   testsupport::RunOptions options;
   options.cwd = dir.path;
+  options.allow_stderr = true;
+  return testsupport::run_program(UITRANS_BINARY, args, options);
+}
+
+// Runs the tool on a copy of the fixture `name` in `dir` with `list`,
+// string tables translated too when `string_tables`.
+testsupport::RunResult translate(const testsupport::TempDir& dir,
+                                 const std::string& name, const Bytes& list,
+                                 bool string_tables) {
+  testsupport::write_file(dir.file(name),
+                          *testsupport::read_file(real::fixture_path(name)));
+  testsupport::write_file(dir.file("list.txt"), list);
+  std::vector<std::string> args = {"list.txt", name};
+  if (string_tables) args.insert(args.begin(), "--string-tables");
+  return run_tool(dir, args);
+}
+
+// Translates a copy of the fixture in `dir` with the fixture list.
+void translate(const testsupport::TempDir& dir, const Fixture& fixture,
+               bool string_tables = false) {
+  const int hits =
+      real::kFixtureHits + (string_tables ? real::kFixtureStringHits : 0);
   testsupport::RunResult run =
-      testsupport::run_program(UITRANS_BINARY, {"list.txt", name}, options);
-  ASSERT_EQ(run.out, real::translation_report(name, fixture.grown));
+      translate(dir, fixture.name,
+                real::list_file(real::fixture_translations()), string_tables);
+  ASSERT_EQ(run.out,
+            real::translation_report(fixture.name, hits, fixture.grown));
+}
+
+// The lines of a list template (byte-order mark, CR LF line ends).
+std::vector<std::u16string> template_lines(const Bytes& bytes) {
+  std::vector<std::u16string> lines(1);
+  for (size_t at = 2; at + 1 < bytes.size(); at += 2) {
+    const char16_t unit = static_cast<char16_t>(bytes[at] | bytes[at + 1] << 8);
+    lines.back() += unit;
+    if (lines.back().size() >= 2 && lines.back().ends_with(u"\r\n")) {
+      lines.back().resize(lines.back().size() - 2);
+      lines.emplace_back();
+    }
+  }
+  return lines;
+}
+
+Bytes template_bytes(const std::vector<std::u16string>& lines) {
+  Bytes bytes = {0xFF, 0xFE};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    testsupport::append_text(bytes, lines[i]);
+    if (i + 1 < lines.size()) testsupport::append_text(bytes, u"\r\n");
+  }
+  return bytes;
+}
+
+std::set<std::string> readable(const std::set<std::u16string>& texts) {
+  std::set<std::string> out;
+  for (const std::u16string& text : texts) out.insert(real::probe_escape(text));
+  return out;
 }
 
 class LoaderCheck : public ::testing::TestWithParam<Fixture> {
@@ -85,11 +138,74 @@ TEST_P(LoaderCheck, ExactlyTheListedTextsChange) {
   EXPECT_EQ(original.find("failed"), std::string::npos) << original;
   EXPECT_NE(original.find("dialog #300"), std::string::npos);
   const std::string expected =
-      real::translate_printout(original, real::fixture_translations());
+      real::translate_printout(original, real::fixture_translations(), false);
   ASSERT_NE(expected, original);
 
   translate(dir, GetParam());
   EXPECT_EQ(probe(dir.file(name)), expected);
+}
+
+TEST_P(LoaderCheck, WithStringTablesTheListedStringsChangeToo) {
+  const std::string name = GetParam().name;
+  const std::string original = probe(real::fixture_path(name));
+  EXPECT_NE(original.find("string id=3 lang=0409 text=\"Recent &Files\""),
+            std::string::npos);
+  const std::string expected =
+      real::translate_printout(original, real::fixture_translations(), true);
+  ASSERT_NE(expected, real::translate_printout(
+                          original, real::fixture_translations(), false));
+
+  translate(dir, GetParam(), true);
+  EXPECT_EQ(probe(dir.file(name)), expected);
+}
+
+// Extraction lists the texts the loader shows, each once, and no other.
+TEST_P(LoaderCheck, ExtractionListsExactlyWhatTheLoaderShows) {
+  const std::string name = GetParam().name;
+  const std::string original = probe(real::fixture_path(name));
+  for (bool string_tables : {false, true}) {
+    SCOPED_TRACE(string_tables ? "with string tables" : "menus and dialogs");
+    std::vector<std::string> args = {"--extract", real::fixture_path(name)};
+    if (string_tables) args.insert(args.begin() + 1, "--string-tables");
+    const testsupport::RunResult run = run_tool(dir, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::u16string> lines =
+        template_lines(Bytes(run.out.begin(), run.out.end()));
+    std::set<std::u16string> listed;
+    for (size_t i = 0; i + 2 < lines.size(); i += 3) {
+      EXPECT_EQ(lines[i + 1], lines[i]);
+      EXPECT_EQ(lines[i + 2], u"");
+      EXPECT_TRUE(listed.insert(lines[i]).second) << real::utf8(lines[i]);
+    }
+    EXPECT_EQ(readable(listed),
+              readable(real::printout_texts(original, string_tables)));
+  }
+}
+
+// Extract, change every second line, translate: the loader shows every
+// text changed, and no text it shows is left as it was.
+TEST_P(LoaderCheck, ExtractedTemplateEditedChangesEveryText) {
+  const std::string name = GetParam().name;
+  const std::string original = probe(real::fixture_path(name));
+  ASSERT_EQ(run_tool(dir, {"--extract", "--string-tables", "-o", "list.txt",
+                           real::fixture_path(name)})
+                .status,
+            0);
+  std::vector<std::u16string> lines =
+      template_lines(*testsupport::read_file(dir.file("list.txt")));
+  std::vector<real::Translation> edits;
+  std::set<std::u16string> changed;
+  for (size_t i = 1; i < lines.size(); i += 3) {
+    lines[i] += u" X";
+    edits.push_back({lines[i - 1], lines[i]});
+    changed.insert(lines[i]);
+  }
+  const testsupport::RunResult run =
+      translate(dir, name, template_bytes(lines), true);
+  ASSERT_EQ(run.status, 0) << run.out;
+  const std::string after = probe(dir.file(name));
+  EXPECT_EQ(after, real::translate_printout(original, edits, true));
+  EXPECT_EQ(readable(real::printout_texts(after, true)), readable(changed));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, LoaderCheck, ::testing::ValuesIn(kFixtures),

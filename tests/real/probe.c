@@ -1,12 +1,15 @@
-/* Loader probe: maps an executable as a data file and prints its menus and
- * dialogs as the Windows API builds them, one UTF-8 line per fact.
+/* Loader probe: maps an executable as a data file and prints its menus,
+ * dialogs and string tables as the Windows API builds them, one UTF-8 line
+ * per fact.
  *
  *   probe TARGET
  *   probe --hold    keeps the desktop up for a test run (see hold_desktop)
  *
  * Menus go through LoadMenuIndirectW and GetMenuItemInfoW; dialogs through
  * CreateDialogIndirectParamW, with the texts, classes, ids and styles of the
- * dialog window and its controls and the face name of the dialog font.
+ * dialog window and its controls and the face name of the dialog font;
+ * strings as LoadStringW reads them, from the block FindResourceExW finds
+ * for each language (LoadStringW itself picks one language only).
  * Controls of the class "FixtureWidget" report the creation data they were
  * given. The printout of an original and of a rewritten image can be
  * compared line by line. Exit status: 0 printed, 2 the target did not load.
@@ -19,6 +22,8 @@
  *     font face="..." height=N weight=N italic=N charset=N | font none
  *     control id=N class="..." style=0x.. exstyle=0x.. text="..." [data=...]
  *   or: dialog NAME lang=LLLL failed error=N
+ *   string id=N lang=LLLL text="..."     (all 16 strings of every block)
+ *   or: string id=N lang=LLLL beyond the block   (and the block ends there)
  * Texts are escaped: \\ \" \t \n \r and \xHH for other control characters. */
 /* windows.h first: the other Windows headers build on its types. */
 /* clang-format off */
@@ -44,12 +49,16 @@ static void put_utf8(const wchar_t* text) {
 
 static void put_ascii(const char* text) { fputs(text, stdout); }
 
-/* Writes text="..." with the escapes listed above. */
-static void put_quoted(const char* label, const wchar_t* text) {
-  wchar_t escaped[4 * MAX_TEXT + 8];
+/* Writes LABEL="..." for `length` units of `text` with the escapes listed
+ * above, in pieces, so that a text of any length (a string of a string
+ * table holds up to 65535 units, zero units among them) comes out whole. */
+static void put_quoted_units(const char* label, const wchar_t* text,
+                             size_t length) {
+  wchar_t escaped[MAX_TEXT + 8];
   size_t out = 0;
-  for (const wchar_t* p = text; *p && out < 4 * MAX_TEXT; ++p) {
-    wchar_t c = *p;
+  printf(" %s=\"", label);
+  for (size_t i = 0; i < length; ++i) {
+    wchar_t c = text[i];
     if (c == L'\\' || c == L'"') {
       escaped[out++] = L'\\';
       escaped[out++] = c;
@@ -61,11 +70,22 @@ static void put_quoted(const char* label, const wchar_t* text) {
     } else {
       escaped[out++] = c;
     }
+    /* A surrogate pair stays in one piece: each piece converts alone. */
+    BOOL pair =
+        IS_HIGH_SURROGATE(c) && i + 1 < length && IS_LOW_SURROGATE(text[i + 1]);
+    if (out >= MAX_TEXT && !pair) {
+      escaped[out] = 0;
+      put_utf8(escaped);
+      out = 0;
+    }
   }
   escaped[out] = 0;
-  printf(" %s=\"", label);
   put_utf8(escaped);
   put_ascii("\"");
+}
+
+static void put_quoted(const char* label, const wchar_t* text) {
+  put_quoted_units(label, text, wcslen(text));
 }
 
 static void put_name(LPCWSTR name) {
@@ -246,6 +266,34 @@ static void print_dialog(HMODULE module, HWND parent, LPCWSTR name,
   DestroyWindow(dialog);
 }
 
+/* --- String tables ------------------------------------------------------ */
+
+/* Every string of a block: a unit count, then that many units. A count that
+ * runs past the block ends it, as it would end LoadStringW's reading. */
+static void print_strings(HMODULE module, LPCWSTR name, WORD language) {
+  if (!IS_INTRESOURCE(name)) {
+    put_ascii("strings ");
+    put_name(name);
+    printf(" lang=%04X named\n", language);
+    return;
+  }
+  long first = ((long)(ULONG_PTR)name - 1) * 16;
+  HRSRC found = FindResourceExW(module, (LPCWSTR)RT_STRING, name, language);
+  const WCHAR* units = found ? LockResource(LoadResource(module, found)) : NULL;
+  size_t count = found ? SizeofResource(module, found) / 2 : 0;
+  size_t at = 0;
+  for (long i = 0; i < 16; ++i) {
+    printf("string id=%ld lang=%04X", first + i, language);
+    if (!units || at >= count || units[at] > count - at - 1) {
+      put_ascii(" beyond the block\n");
+      return;
+    }
+    put_quoted_units("text", units + at + 1, units[at]);
+    put_ascii("\n");
+    at += 1 + (size_t)units[at];
+  }
+}
+
 /* --- Enumeration --------------------------------------------------------- */
 
 struct Walk {
@@ -260,6 +308,8 @@ static BOOL CALLBACK visit_language(HMODULE module, LPCWSTR type, LPCWSTR name,
   (void)module;
   if (type == RT_MENU) {
     print_menu(walk->module, name, language);
+  } else if (type == RT_STRING) {
+    print_strings(walk->module, name, language);
   } else {
     print_dialog(walk->module, walk->parent, name, language);
   }
@@ -332,6 +382,8 @@ int wmain(int argc, wchar_t** argv) {
   EnumResourceNamesW(module, (LPCWSTR)RT_MENU, visit_name, (LONG_PTR)&walk);
   walk.type = (LPCWSTR)RT_DIALOG;
   EnumResourceNamesW(module, (LPCWSTR)RT_DIALOG, visit_name, (LONG_PTR)&walk);
+  walk.type = (LPCWSTR)RT_STRING;
+  EnumResourceNamesW(module, (LPCWSTR)RT_STRING, visit_name, (LONG_PTR)&walk);
   fflush(stdout);
   return 0;
 }

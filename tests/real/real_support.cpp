@@ -38,9 +38,9 @@ const std::vector<Translation>& fixture_translations() {
   return translations;
 }
 
-std::string translation_report(const std::string& name, bool grown) {
+std::string translation_report(const std::string& name, int hits, bool grown) {
   std::string report =
-      std::to_string(kFixtureHits) + " strings replaced in " + name + ".\n";
+      std::to_string(hits) + " strings replaced in " + name + ".\n";
   if (grown) {
     report += " Warning: " + name +
               " string tables resized -\n\tstill experimental, could cause "
@@ -130,6 +130,10 @@ long translate_field(std::string& line, const std::string& label,
   return 0;
 }
 
+bool is_string_line(const std::string& line) {
+  return line.rfind("string ", 0) == 0;
+}
+
 void adjust_data_count(std::string& line, long unit_change) {
   const std::string label = " data=";
   size_t at = line.find(label);
@@ -144,14 +148,17 @@ void adjust_data_count(std::string& line, long unit_change) {
 }  // namespace
 
 std::string translate_printout(const std::string& printout,
-                               const std::vector<Translation>& translations) {
+                               const std::vector<Translation>& translations,
+                               bool string_tables) {
   std::string out;
   size_t start = 0;
   while (start < printout.size()) {
     size_t end = printout.find('\n', start);
     if (end == std::string::npos) end = printout.size();
     std::string line = printout.substr(start, end - start);
-    translate_field(line, "text", translations);
+    if (string_tables || !is_string_line(line)) {
+      translate_field(line, "text", translations);
+    }
     translate_field(line, "face", translations);
     adjust_data_count(line, translate_field(line, "datatext", translations));
     out += line;
@@ -159,6 +166,86 @@ std::string translate_printout(const std::string& printout,
     start = end + 1;
   }
   return out;
+}
+
+namespace {
+
+// One UTF-8 sequence at `at` as UTF-16 units; advances `at`.
+void append_decoded(const std::string& text, size_t& at, std::u16string& out) {
+  const auto byte = [&](size_t i) {
+    return i < text.size()
+               ? static_cast<uint32_t>(static_cast<unsigned char>(text[i]))
+               : 0u;
+  };
+  uint32_t lead = byte(at);
+  size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  uint32_t code = length == 1   ? lead
+                  : length == 2 ? lead & 0x1F
+                  : length == 3 ? lead & 0x0F
+                                : lead & 0x07;
+  for (size_t i = 1; i < length; ++i)
+    code = (code << 6) | (byte(at + i) & 0x3F);
+  at += length;
+  if (code < 0x10000) {
+    out += static_cast<char16_t>(code);
+    return;
+  }
+  out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+  out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+}
+
+// The value of ` label="..."` in `line`, unescaped; false when absent.
+bool quoted_field(const std::string& line, const std::string& label,
+                  std::u16string* value) {
+  const std::string start = " " + label + "=\"";
+  size_t at = line.find(start);
+  if (at == std::string::npos) return false;
+  value->clear();
+  for (at += start.size(); at < line.size() && line[at] != '"';) {
+    if (line[at] != '\\' || at + 1 >= line.size()) {
+      append_decoded(line, at, *value);
+      continue;
+    }
+    const char escaped = line[at + 1];
+    if (escaped == 'x') {
+      *value += static_cast<char16_t>(
+          std::strtoul(line.substr(at + 2, 2).c_str(), nullptr, 16));
+      at += 4;
+      continue;
+    }
+    *value += escaped == 't'   ? u'\t'
+              : escaped == 'n' ? u'\n'
+              : escaped == 'r' ? u'\r'
+                               : static_cast<char16_t>(escaped);
+    at += 2;
+  }
+  return true;
+}
+
+bool fits_a_list_line(const std::u16string& text) {
+  return text.size() >= 2 && text[0] != u'\uFFFF' &&
+         text.find_first_of(u"\r\n") == std::u16string::npos;
+}
+
+}  // namespace
+
+std::set<std::u16string> printout_texts(const std::string& printout,
+                                        bool string_tables) {
+  std::set<std::u16string> texts;
+  size_t start = 0;
+  while (start < printout.size()) {
+    size_t end = printout.find('\n', start);
+    if (end == std::string::npos) end = printout.size();
+    const std::string line = printout.substr(start, end - start);
+    start = end + 1;
+    std::u16string text;
+    if (is_string_line(line) && !string_tables) continue;
+    if (quoted_field(line, "text", &text) ||
+        quoted_field(line, "face", &text)) {
+      if (fits_a_list_line(text)) texts.insert(text);
+    }
+  }
+  return texts;
 }
 
 }  // namespace real

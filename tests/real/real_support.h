@@ -3,6 +3,7 @@
 // loader probe prints for a translated image.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,13 @@ const std::vector<Translation>& fixture_translations();
 // dialog texts (two of them in creation data).
 inline constexpr int kFixtureHits = 27;
 
-// What the tool prints for a fixture translated with fixture_translations():
+// Further hits with string tables translated: the fixtures' one string block
+// holds "&File", "About" and "Recent &Files".
+inline constexpr int kFixtureStringHits = 3;
+
+// What the tool prints for a fixture translated with `hits` replacements:
 // the summary line, and the growth warning when the section grew in the file.
-std::string translation_report(const std::string& name, bool grown);
+std::string translation_report(const std::string& name, int hits, bool grown);
 
 // A list file: byte-order mark, then find and replacement lines, CR LF.
 Bytes list_file(const std::vector<Translation>& translations);
@@ -45,8 +50,18 @@ std::string probe_escape(const std::u16string& text);
 // The printout expected for the translated image: every quoted text, face
 // and creation-data text that equals a find text shows its replacement, and
 // the creation-data count of a changed text grows by twice the length
-// difference. Everything else stays as it was.
+// difference; strings of string tables only when `string_tables`.
+// Everything else stays as it was.
 std::string translate_printout(const std::string& printout,
-                               const std::vector<Translation>& translations);
+                               const std::vector<Translation>& translations,
+                               bool string_tables);
+
+// The texts the loader shows in a printout that a list line can hold: menu
+// item texts, window and control titles, dialog typefaces and, when
+// `string_tables`, strings; not creation data, not ordinal titles (shown
+// starting with U+FFFF), nor texts with line breaks or of fewer than two
+// units.
+std::set<std::u16string> printout_texts(const std::string& printout,
+                                        bool string_tables);
 
 }  // namespace real
