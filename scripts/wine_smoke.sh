@@ -1,8 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Real-world smoke run: translates copies of Windows programs that Debian's
-# wine package ships and checks with the loader probe that their menus and
-# dialogs still load, with exactly their texts changed.
+# wine package ships and checks with the loader probe that their menus,
+# dialogs and string tables still load, with exactly their texts changed:
+# once with menus and dialogs translated, once with string tables too.
 #
 #   scripts/wine_smoke.sh PREFIX UITRANS PROBE WORKDIR [PE...]
 #
@@ -30,27 +31,45 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 failures=0
-for source in "$@"; do
-  name="smoke_$(basename "$source")"
+
+# Translates the copy NAME of SOURCE with every text listed (with FLAG
+# --strings, the strings of its string tables too, translated with
+# --string-tables) and compares its printout with the one expected from the
+# original's printout BEFORE.
+check() {
+  source=$1 name=$2 before=$3 flag=$4
+  option= what=
+  if [ -n "$flag" ]; then option=--string-tables what=" with string tables"; fi
   cp "$source" "$name"
-  cp "$source" "original_$name"
-  $texts list "$name" "$name.list" >/dev/null
-  messages=$("$uitrans" "$name.list" "$name")
-  wine "$probe" "original_$name" </dev/null >"$name.before" 2>>wine.log
+  $texts list "$name" "$name.list" $flag >/dev/null
+  messages=$("$uitrans" $option "$name.list" "$name")
   wine "$probe" "$name" </dev/null >"$name.after" 2>>wine.log
-  $texts expect "$name.list" "$name.before" >"$name.expected"
+  $texts expect "$name.list" "$before" $flag >"$name.expected"
   layout="in place"
   case "$messages" in *Warning*) layout="grown section" ;; esac
-  changed=$(diff "$name.before" "$name.after" | grep -c '^>' || true)
+  changed=$(diff "$before" "$name.after" | grep -c '^>' || true)
+  strings=$(diff "$before" "$name.after" | grep -c '^> string ' || true)
   if ! cmp -s "$name.expected" "$name.after"; then
-    echo "FAIL $source ($layout): the probe printout differs from the expected one"
+    echo "FAIL $source$what ($layout): the probe printout differs from the expected one"
     diff "$name.expected" "$name.after" | head -20
     failures=$((failures + 1))
   elif [ "$changed" -eq 0 ]; then
-    echo "FAIL $source: no text changed"
+    echo "FAIL $source$what: no text changed"
+    failures=$((failures + 1))
+  elif [ -n "$flag" ] && [ "$strings" -eq 0 ] && grep -q '^string ' "$before"; then
+    echo "FAIL $source$what: no string changed"
     failures=$((failures + 1))
   else
-    echo "ok   $source ($layout): $(echo "$messages" | head -1) $changed lines changed"
+    echo "ok   $source$what ($layout): $(echo "$messages" | head -1)" \
+      "$changed lines changed, $strings of them strings"
   fi
+}
+
+for source in "$@"; do
+  name="smoke_$(basename "$source")"
+  cp "$source" "original_$name"
+  wine "$probe" "original_$name" </dev/null >"$name.before" 2>>wine.log
+  check "$source" "$name" "$name.before" ""
+  check "$source" "strings_$name" "$name.before" --strings
 done
 exit "$failures"

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Texts of the menus and dialogs of a PE file, for the real-world smoke run.
 
-  pe_texts.py list PE LIST       write a list file translating every menu
-                                 and dialog text of PE (ASCII letters swap
-                                 case, so the texts keep their lengths)
-  pe_texts.py expect LIST FILE   print the probe printout FILE as it must read
-                                 after PE was translated with LIST
+  pe_texts.py list PE LIST [--strings]
+        write a list file translating every menu and dialog text of PE
+        (ASCII letters swap case, so the texts keep their lengths); with
+        --strings, every string of its string tables too
+  pe_texts.py expect LIST FILE [--strings]
+        print the probe printout FILE as it must read after PE was translated
+        with LIST; with --strings, string tables translated too
 
 The resource reader follows the published PE and template layouts and is
 independent of the tool's sources.
@@ -13,7 +15,7 @@ independent of the tool's sources.
 import struct
 import sys
 
-RT_MENU, RT_DIALOG = 4, 5
+RT_MENU, RT_DIALOG, RT_STRING = 4, 5, 6
 
 
 def u16(data, offset):
@@ -125,7 +127,21 @@ def dialog_texts(item):
     return texts
 
 
-def all_texts(path):
+def string_texts(item):
+    """The 16 counted strings of a block, up to one running past its end."""
+    texts, offset = [], 0
+    for _ in range(16):
+        if offset + 2 > len(item):
+            break
+        end = offset + 2 + 2 * u16(item, offset)
+        if end > len(item):
+            break
+        texts.append(item[offset + 2:end].decode("utf-16-le", "replace"))
+        offset = end
+    return texts
+
+
+def all_texts(path, strings):
     with open(path, "rb") as handle:
         image = handle.read()
     texts = []
@@ -135,6 +151,8 @@ def all_texts(path):
                 texts += menu_texts(item)
             elif kind == RT_DIALOG:
                 texts += dialog_texts(item)
+            elif kind == RT_STRING and strings:
+                texts += string_texts(item)
         except struct.error:
             pass  # a template cut short: its texts so far are kept
     return texts
@@ -183,12 +201,15 @@ def escape(text):
     return "".join(out)
 
 
-def expect(pairs, printout):
+def expect(pairs, printout, strings):
     fields = {}
     for find, replacement in pairs:
         fields.setdefault(escape(find), escape(replacement))
     lines = []
     for line in printout.split("\n"):
+        if line.startswith("string ") and not strings:
+            lines.append(line)
+            continue
         for label in (" text=\"", " face=\""):
             start = line.find(label)
             if start < 0:
@@ -205,15 +226,15 @@ def expect(pairs, printout):
 
 
 def main():
-    command = sys.argv[1]
+    command, strings = sys.argv[1], sys.argv[4:] == ["--strings"]
     if command == "list":
-        pairs = translations(all_texts(sys.argv[2]))
+        pairs = translations(all_texts(sys.argv[2], strings))
         write_list(pairs, sys.argv[3])
         print("%d texts" % len(pairs))
     elif command == "expect":
         with open(sys.argv[3], encoding="utf-8", errors="surrogateescape") as handle:
             printout = handle.read()
-        sys.stdout.write(expect(read_list(sys.argv[2]), printout))
+        sys.stdout.write(expect(read_list(sys.argv[2]), printout, strings))
     else:
         raise SystemExit(__doc__)
 
