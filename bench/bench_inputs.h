@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthetic inputs for the benchmarks: UI texts, menu and dialog templates,
 // large opaque resource items, PE32 images holding them, and list files.
 //

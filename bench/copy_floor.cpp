@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The copy floor: the least work the rebuild design needs. It reads the file
 // into fresh memory with one read, copies the resource section once into a
 // second fresh buffer, and writes the file back from the two buffers (with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the whole-process benchmark inputs into a directory:
 //   large.exe    ~256 MiB, mostly large opaque items, some menus and dialogs
 //   menus.exe    ~32 MiB of menus

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Micro-benchmarks of the list loading, the lookup and the rewriters, on the
 // same synthetic texts and templates as the whole-process benchmarks.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the rebuild stage of one image in process and reports how the rebuild
 // output ended (used, usable and allocated bytes)
 // and how long each stage took.

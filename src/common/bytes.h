@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bounds-checked little-endian access to untrusted byte buffers.
 //
 // Every read of bytes that came from a file goes through these helpers: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Why an executable was refused as invalid. Never printed: every refusal
 // prints the same fixed message. Kept so that tests can tell which check
 // fired, not only that one did.

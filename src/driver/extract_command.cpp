@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/extract_command.h"
 
 #include <ctime>

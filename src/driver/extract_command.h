@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `uitrans --extract`: the texts of executables as a list template (or, with
 // --po, a gettext template).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/list_file.h"
 
 namespace uitrans {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the list file named on the command line.
 #pragma once
 

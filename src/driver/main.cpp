@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // uitrans [-s] LIST EXE...
 #include <vector>
 

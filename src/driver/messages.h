@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The catalogue of console messages. Texts are fixed; "%s" is a file name
 // exactly as given (or shortened by the backup rules), "%i" a count.
 #pragma once

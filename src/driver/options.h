@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line: long options first, then the operands of the command.
 //
 //   uitrans [OPTIONS] [-s] LIST EXE...     translate

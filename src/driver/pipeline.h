@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The run: command-line checks, the replacement list, and the pipeline for
 // each executable (load and validate, rebuild, output).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report of a translation run: what was replaced, what was looked up and
 // kept, and which list entries matched nothing. UTF-8, tab-separated, with a
 // header row.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "driver/text_output.h"
 
 #include <cstdio>

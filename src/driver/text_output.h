@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texts of resources as people read them: UTF-8, resource labels, places.
 #pragma once
 

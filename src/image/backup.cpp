@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Backup naming and the rename that keeps the original executable.
 #include "image/output.h"
 

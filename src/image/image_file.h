@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading an executable file whole into memory.
 #pragma once
 

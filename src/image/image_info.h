@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What validation learns of a PE32/PE32+ image: where its headers and its
 // resource section lie. Pure over the bytes; loading the file is the
 // business of image_file.h, writing it of output.h.

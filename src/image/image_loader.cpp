@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading an executable whole into memory.
 #include <new>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checking the PE headers and finding the resource section.
 #include "image/image_info.h"
 #include "image/pe_format.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing the rebuilt image: the new resource section size, the backup, and
 // the two layouts (in place, or with the resource section grown).
 #pragma once

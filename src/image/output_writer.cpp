@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Laying out and writing the rebuilt image.
 #include <cstring>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The PE/COFF fields uitrans reads or patches, each named once with its
 // offset from the start of the structure that holds it. Sizes in bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Header patches for rewritten images.
 //
 // When the resource section needs more room, the section table, the image

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Keeping the headers of a rewritten image truthful: section sizes and
 // addresses, the image size, file offsets kept in the headers, and the
 // checksum.

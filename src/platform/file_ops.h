@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file operations uitrans needs, behind one small interface so that each
 // platform supplies its own implementation (POSIX now, Win32 beside it).
 #pragma once

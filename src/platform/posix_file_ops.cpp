@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // POSIX implementation of the platform file operations.
 #include <fcntl.h>
 #include <signal.h>

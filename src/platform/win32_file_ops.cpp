@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Win32 implementation of the platform file operations. File names are wide
 // (UTF-16) strings exactly as they came from the command line.
 #ifndef WIN32_LEAN_AND_MEAN

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading the list file: UTF-16 with a byte-order mark, lines of find text
 // and replacement text in pairs.
 #include <algorithm>

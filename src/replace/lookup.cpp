@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-text lookup of find texts.
 //
 // At most one distinct find text can equal the zero-terminated text at a

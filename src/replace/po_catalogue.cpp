@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading gettext catalogues. The reader goes line by line: a line is blank,
 // a comment, a keyword followed by strings, or strings that continue the
 // text of the last keyword. Texts are collected as UTF-8 bytes (escapes may

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a gettext catalogue (a PO file) as find/replace pairs: msgid is the
 // find text, msgstr the replacement.
 //

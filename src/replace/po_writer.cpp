@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing gettext templates. Strings are written as gettext writes them: a
 // text that fits beside its keyword stays on that line; a longer one, or one
 // with a line break before its end, starts with an empty string and goes on

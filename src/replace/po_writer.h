@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a gettext template (a POT file) of the texts found in executables,
 // for translators' PO editors and gettext's own tools.
 #pragma once

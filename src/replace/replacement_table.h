@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replacement list: find/replace pairs read from a UTF-16 list file, and
 // the whole-text lookup every rewriter uses.
 #pragma once

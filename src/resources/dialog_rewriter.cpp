@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rewriting dialog templates on the dialog reader: kept fields are copied,
 // titles and the typeface are replaced when the whole text is a find text,
 // creation data is scanned unit by unit, and counts and alignment are kept

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading dialog templates, classic (DLGTEMPLATE / DLGITEMTEMPLATE) and
 // extended (DLGTEMPLATEEX / DLGITEMTEMPLATEEX), field by field.
 #include "resources/templates.h"

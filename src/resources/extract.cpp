@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "resources/extract.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Listing the texts a translation would look up, without changing anything.
 #pragma once
 

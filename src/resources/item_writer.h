@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a rewritten item unit by unit into the rebuild output.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Menu items: the rewriter does not follow the template. It slides over the
 // item one unit at a time and replaces every zero-terminated text (or tail
 // of a text) that equals a find text, so it serves both menu layouts and

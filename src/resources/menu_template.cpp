@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading menu templates as a loader does: classic (MENUITEMTEMPLATEHEADER
 // and MENUITEMTEMPLATE) and extended (MENUEX_TEMPLATE_HEADER and
 // MENUEX_TEMPLATE_ITEM), pop-ups nested in the item sequence.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measuring the directory prefix and the depth-first rebuild walk, both on
 // the shared tree walk.
 #include "resources/rebuild.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rebuilding the resource section: the directory prefix is kept (with its
 // data entries patched), and every data item is repacked into a fresh data
 // area, menus and dialogs rewritten on the way.

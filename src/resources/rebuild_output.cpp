@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The growable, zero-filled data area of the rebuild.
 //
 // The allocation grows by at least half its size, so the number of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "resources/resource_tree.h"
 
 #include "image/pe_format.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one walk over a resource directory tree, shared by the prefix measure,
 // the rebuild and the read-only passes (text extraction).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // String tables: blocks of 16 strings, each a unit count and that many units
 // (no terminator). Only asked for: without the option the items are copied.
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Readers of menu and dialog templates: they say where each text a
 // translation looks up lies in an item, and what kind of place it is. The
 // rewriters and the read-only passes (extraction, the report) use the same

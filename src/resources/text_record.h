@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texts found or replaced in an image, as extraction lists them and the
 // report names them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Backup naming, repeated runs, and failures while writing: whatever fails,
 // every file keeps what it held.
 #include <gtest/gtest.h>

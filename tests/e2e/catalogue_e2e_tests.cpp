@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Gettext catalogues as the list file: the same output as a list holding the
 // same pairs, texts with line breaks, the choice of reader, and refusals
 // before any executable is touched.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command line, exit statuses, list-file failures and the run over several
 // executables.
 #include <gtest/gtest.h>

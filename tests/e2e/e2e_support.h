@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the end-to-end tests: running the built binary in a
 // temporary directory, and the expected output image computed from the
 // repacking rules (independently of the tool's sources).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading and validating executables: the size limit, the header checks in
 // their order, the resource section search and the raw-data checks.
 #include <fcntl.h>

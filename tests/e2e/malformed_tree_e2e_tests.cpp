@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made resource trees: cycles, shared nodes, deep nesting, and offsets
 // or sizes that leave the file. No crash, the stated message, and files
 // that are not written stay as they were.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names outside ASCII: read, backed up, written and printed exactly as
 // given, whether the program sees them as bytes (POSIX) or as UTF-16
 // (Windows, where redirected messages are UTF-8).

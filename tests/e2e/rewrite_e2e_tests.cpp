@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Successful rewrites: the repacked data area, menu texts replaced, the
 // in-place and the grown layout.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A translator's workflow: extracting a list template, the round trip back
 // into the program, dry runs, the report, and string tables on request.
 #include <gtest/gtest.h>

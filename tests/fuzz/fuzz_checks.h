@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The properties the fuzz targets check, shared with the test that replays
 // the seed corpus and every past finding in the ordinary test run. A broken
 // property aborts with a message, which both libFuzzer and the tests report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: arbitrary bytes as an executable image, rebuilt and laid
 // out in memory (nothing touches the disk).
 #include "fuzz/fuzz_checks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: list files.
 #include "fuzz/fuzz_checks.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: recipes for well-formed images with menus and dialogs,
 // optionally damaged, so that mutations land inside the templates.
 #include "fuzz/fuzz_checks.h"

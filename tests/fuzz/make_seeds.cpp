@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the image built from a recipe file, so that the seed corpus of the
 // image target holds well-formed images: make_seeds RECIPE IMAGE [LIST]
 #include <cstdio>

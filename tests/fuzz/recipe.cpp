@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fuzz/recipe.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Structure-aware fuzz input: a short byte string read as a recipe for a
 // well-formed image (menus, extended menus, dialogs of both layouts, other
 // resources) and a replacement list, plus optional damage to the finished

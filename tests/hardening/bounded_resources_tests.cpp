@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile resource trees: sizes and counts far beyond the file, and data
 // entries shared many times over. What the rebuild allocates must stay
 // proportional to the file, whatever the size fields and counts say. (The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File-system failures, injected into a test-only build of the binary (see
 // fault_injection.cpp): a disk that fills up at any byte of the output, a
 // temporary file that cannot be created, renames that fail, reads that fail.

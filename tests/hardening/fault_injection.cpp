@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault injection for a test-only build of uitrans. The binary is linked
 // with --wrap for the C library calls the POSIX file operations make, so
 // every call passes through here first and can be made to fail as a full

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays the fuzzing seed corpus and every input a fuzzer once failed on
 // through the same property checks the fuzz targets run, so that each finding
 // stays fixed in the ordinary (and the sanitizer) test run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loader checks: the probe (probe.c, a Windows program run under wine) maps
 // an original fixture and its translated copy and prints their menus,
 // dialogs and string tables as the Windows API builds them. The printouts

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Texts of the menus and dialogs of a PE file, for the real-world smoke run.
 
   pe_texts.py list PE LIST [--strings]

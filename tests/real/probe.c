@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Loader probe: maps an executable as a data file and prints its menus,
  * dialogs and string tables as the Windows API builds them, one UTF-8 line
  * per fact.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "real/real_support.h"
 
 #include <cstdio>

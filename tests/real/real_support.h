@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the tests on executables built by a real toolchain: the
 // committed fixtures, the translation list applied to them, and what the
 // loader probe prints for a translated image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/dialog_template.h"
 
 namespace testsupport {

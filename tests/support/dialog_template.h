@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dialog templates, classic and extended: one writer for the unit tests, the
 // fuzz recipes and the benchmark inputs, and one reader that reads a template
 // the way dialog loaders do (font fields only with DS_SETFONT, nothing after

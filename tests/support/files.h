@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files, temporary directories and child processes for the end-to-end tests.
 #pragma once
 

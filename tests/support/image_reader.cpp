@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/image_reader.h"
 
 #include <set>

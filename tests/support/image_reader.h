@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small reader for images the tool wrote: the headers the tests check and
 // the resource items found by walking the directory tree.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/lookup_reference.h"
 
 namespace testsupport {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference lookup the tool's indexed lookups are checked against: a plain
 // scan over every entry of the table. It lives with the tests, which are its
 // only users (unit tests, fuzz checks and the benchmark that measures what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/pe_builder.h"
 
 #include <algorithm>

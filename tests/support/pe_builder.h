@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test-side builders for the inputs uitrans reads: PE32/PE32+ images with
 // sections, resource trees laid out the way linkers lay them out, classic and
 // extended menu templates, and UTF-16 list files.

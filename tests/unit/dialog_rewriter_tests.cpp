@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dialog template rewriting, classic and extended. Every rewritten template
 // is read back with the test support's template reader, which follows what
 // real dialog loaders read, and compared field by field with the expected

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // List-file parsing: marks, byte order, line breaks, dropped lines and the
 // order of the table; gettext catalogues read as lists, and the templates
 // written for them.

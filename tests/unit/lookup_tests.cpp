@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The indexed lookup against the table scan it replaces: both must give the
 // same entry at every position of random data, for random tables, including
 // duplicate find texts, tails, texts cut off by the end of the buffer and

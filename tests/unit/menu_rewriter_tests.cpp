@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Menu items are scanned unit by unit; extended templates keep their 4-byte
 // alignment. Which texts are replaced (whole texts, tails, adjacent texts, a
 // text running past the item) is the end-to-end table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The output layout and the header fields of rewritten images: sizes and
 // addresses of the sections, the image size, the data directory, file
 // offsets kept in the headers, debug directory entries and the checksum.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The directory prefix measure: tables, entry arrays, name strings (two
 // bytes beyond the counted string) and data entries, rounded up to 16; and
 // the reason every refusal of an image keeps.
