@@ -46,6 +46,14 @@ struct FileBytes {
   std::unique_ptr<uint8_t[]> data;
   size_t size = 0;
 };
+
+// Lists have no size limit of their own; a stream is cut off where a file
+// of that size could not be a list anyone wrote.
+inline constexpr size_t kMaxStreamSize = size_t{1} << 30;
+
+// Makes room for more of a stream being read: the buffer doubles, up to
+// kMaxStreamSize. Shared by both platforms' stream readers.
+bool grow_stream_buffer(FileBytes* bytes, size_t* capacity);
 // Reads a file to its end: a regular file, or a stream that has no size (a
 // pipe, a FIFO, /dev/stdin).
 bool read_whole_file(const NativeString& path, FileBytes* bytes);

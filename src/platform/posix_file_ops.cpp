@@ -187,25 +187,13 @@ bool mapping_lost_pages() {
 
 namespace {
 
-// Lists have no size limit of their own; a stream is cut off where a file
-// of that size could not be a list anyone wrote.
-constexpr size_t kMaxStreamSize = size_t{1} << 30;
-
 // Reads a stream to its end, growing the buffer as it fills.
 bool read_stream(int fd, FileBytes* bytes) {
   size_t capacity = 0;
   bytes->size = 0;
   for (;;) {
-    if (bytes->size == capacity) {
-      size_t grown = capacity == 0 ? 65536 : capacity * 2;
-      if (grown > kMaxStreamSize) return false;
-      std::unique_ptr<uint8_t[]> larger(new (std::nothrow) uint8_t[grown]);
-      if (larger == nullptr) return false;
-      if (bytes->size > 0) {
-        std::memcpy(larger.get(), bytes->data.get(), bytes->size);
-      }
-      bytes->data = std::move(larger);
-      capacity = grown;
+    if (bytes->size == capacity && !grow_stream_buffer(bytes, &capacity)) {
+      return false;
     }
     ssize_t got =
         read(fd, bytes->data.get() + bytes->size, capacity - bytes->size);

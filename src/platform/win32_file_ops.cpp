@@ -210,25 +210,13 @@ bool mapping_lost_pages() { return false; }
 
 namespace {
 
-// Lists have no size limit of their own; a stream is cut off where a file
-// of that size could not be a list anyone wrote.
-constexpr size_t kMaxStreamSize = size_t{1} << 30;
-
 // Reads a pipe or another stream to its end.
 bool read_stream(HANDLE handle, FileBytes* bytes) {
   size_t capacity = 0;
   bytes->size = 0;
   for (;;) {
-    if (bytes->size == capacity) {
-      size_t grown = capacity == 0 ? 65536 : capacity * 2;
-      if (grown > kMaxStreamSize) return false;
-      std::unique_ptr<uint8_t[]> larger(new (std::nothrow) uint8_t[grown]);
-      if (larger == nullptr) return false;
-      if (bytes->size > 0) {
-        std::memcpy(larger.get(), bytes->data.get(), bytes->size);
-      }
-      bytes->data = std::move(larger);
-      capacity = grown;
+    if (bytes->size == capacity && !grow_stream_buffer(bytes, &capacity)) {
+      return false;
     }
     DWORD got = 0;
     DWORD room = static_cast<DWORD>(capacity - bytes->size);
