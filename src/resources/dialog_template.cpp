@@ -60,7 +60,9 @@ bool read_unit(DialogReader* reader, uint16_t* unit) {
 
 // `count` units from the current position, which must lie in the image.
 bool take_units(DialogReader* reader, size_t count, DialogField* field) {
-  if (count > reader->units.unit_count - reader->position) {
+  // Alignment may have stepped one unit past the end of the image.
+  if (reader->position > reader->units.unit_count ||
+      count > reader->units.unit_count - reader->position) {
     return refuse(reader, InvalidReason::template_truncated);
   }
   field->start = reader->position;
