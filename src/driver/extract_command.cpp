@@ -2,6 +2,7 @@
 #include "driver/extract_command.h"
 
 #include <ctime>
+#include <algorithm>
 #include <unordered_map>
 
 #include "driver/messages.h"
@@ -48,10 +49,9 @@ void collect(Collection* collection, const std::string& executable,
     std::vector<std::string>& references =
         collection->texts[at->second].references;
     std::string reference = reference_of(executable, image, info, record);
-    if (references.empty() || references.back() != reference) {
-      bool known = false;
-      for (const std::string& r : references) known = known || r == reference;
-      if (!known) references.push_back(reference);
+    if (std::find(references.begin(), references.end(), reference) ==
+        references.end()) {
+      references.push_back(reference);
     }
   }
 }

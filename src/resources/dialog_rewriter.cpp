@@ -21,19 +21,6 @@ struct DialogRewrite {
   const ItemContext* item = nullptr;
 };
 
-TextPlace place_of(const DialogField& field) {
-  switch (field.part) {
-    case DialogPart::title:
-      return TextPlace::dialog_title;
-    case DialogPart::typeface:
-      return TextPlace::typeface;
-    case DialogPart::creation_data:
-      return TextPlace::creation_data;
-    default:
-      return TextPlace::control_title;
-  }
-}
-
 // Records a text looked up at `start` (of `length` units) for the report.
 void log_text(DialogRewrite* rw, const DialogField& field, size_t start,
               size_t length, uint32_t hit) {

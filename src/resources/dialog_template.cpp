@@ -250,4 +250,17 @@ bool is_looked_up(const DialogField& field) {
   }
 }
 
+TextPlace place_of(const DialogField& field) {
+  switch (field.part) {
+    case DialogPart::title:
+      return TextPlace::dialog_title;
+    case DialogPart::typeface:
+      return TextPlace::typeface;
+    case DialogPart::creation_data:
+      return TextPlace::creation_data;
+    default:
+      return TextPlace::control_title;
+  }
+}
+
 }  // namespace uitrans

@@ -41,11 +41,7 @@ bool list_dialog(ExtractWalk* walk, const TreeEntry& entry, UnitView units) {
   bool read = start_dialog(&reader, units, entry.data_size);
   while (read && next_dialog_field(&reader, &field)) {
     if (!is_looked_up(field)) continue;
-    TextPlace place = field.part == DialogPart::title ? TextPlace::dialog_title
-                      : field.part == DialogPart::typeface
-                          ? TextPlace::typeface
-                          : TextPlace::control_title;
-    TextRecord record = record_at(entry, place);
+    TextRecord record = record_at(entry, place_of(field));
     record.number = field.control_id;
     record.class_ordinal = field.class_ordinal;
     record.class_name =
@@ -73,16 +69,15 @@ void list_strings(ExtractWalk* walk, const TreeEntry& entry, UnitView units) {
 // The item of a new data entry, checked as the rebuild checks it.
 bool list_item(ExtractWalk* walk, const TreeEntry& entry) {
   uint32_t type = entry.path[0];
-  int64_t item = walk->info->rva_base + int64_t{entry.data_rva};
   uint64_t size = entry.data_size;
   bool is_menu = type == kResourceTypeMenu;
-  uint64_t read_length = is_menu ? 2 * ((size + 1) / 2) : size;
-  if (item < 0 ||
-      !range_fits(static_cast<uint64_t>(item), read_length, walk->image.size)) {
+  uint64_t item = 0;
+  if (!locate_item(walk->image, *walk->info, type, entry.data_rva,
+                   entry.data_size, &item)) {
     walk->reason = InvalidReason::item_outside;
     return false;
   }
-  UnitView units = units_from(walk->image, static_cast<uint64_t>(item));
+  UnitView units = units_from(walk->image, item);
   if (is_menu) {
     list_menu(walk, entry, units, static_cast<size_t>((size + 1) / 2));
     return true;

@@ -124,17 +124,13 @@ RebuildStatus move_item(WalkContext* walk, const ItemContext& item,
 // OffsetToData before the item is written, Size after.
 RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   uint32_t resource_type = entry.path[0];
-  int64_t item = walk->info->rva_base + int64_t{entry.data_rva};
   uint32_t size = entry.data_size;
-  // A menu item is read as whole units: an odd size takes in one more byte.
-  bool is_menu = resource_type == kResourceTypeMenu;
-  uint64_t read_length = is_menu ? 2 * ((uint64_t{size} + 1) / 2) : size;
-  if (item < 0 ||
-      !range_fits(static_cast<uint64_t>(item), read_length, walk->image_size)) {
+  uint64_t item_start = 0;
+  if (!locate_item(ByteSpan{walk->image, walk->image_size}, *walk->info,
+                   resource_type, entry.data_rva, size, &item_start)) {
     return refuse(walk, InvalidReason::item_outside);
   }
   RebuildOutput* out = walk->output;
-  uint64_t item_start = static_cast<uint64_t>(item);
   if (out->referenced && !is_rewritten(*walk, resource_type) &&
       item_start >= walk->zone_start && item_start + size <= walk->zone_end) {
     return reference_item(walk, entry, item_start)
@@ -151,7 +147,7 @@ RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
 
   ItemContext context;
   context.image = ByteSpan{walk->image, walk->image_size};
-  context.item_offset = static_cast<uint64_t>(item);
+  context.item_offset = item_start;
   context.size = size;
   context.table = walk->table;
   context.output = out;
@@ -218,6 +214,19 @@ bool reference_zone(ByteSpan image, const ImageInfo& info, uint32_t prefix_size,
 }
 
 }  // namespace
+
+bool locate_item(ByteSpan image, const ImageInfo& info, uint32_t resource_type,
+                 uint32_t data_rva, uint32_t size, uint64_t* item_offset) {
+  int64_t item = info.rva_base + int64_t{data_rva};
+  bool is_menu = resource_type == kResourceTypeMenu;
+  uint64_t read_length = is_menu ? 2 * ((uint64_t{size} + 1) / 2) : size;
+  if (item < 0 ||
+      !range_fits(static_cast<uint64_t>(item), read_length, image.size)) {
+    return false;
+  }
+  *item_offset = static_cast<uint64_t>(item);
+  return true;
+}
 
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
                                 const ImageInfo& info,

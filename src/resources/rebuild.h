@@ -104,6 +104,12 @@ struct RebuildResult {
 
 // Measures the prefix, walks the tree and repacks every item into `output`,
 // patching the data entries inside `image`.
+// Where the item of a data entry starts in the image, checked as every pass
+// checks it: it must lie inside the image, a menu read as whole units (an
+// odd size takes in one more byte). False when it does not.
+bool locate_item(ByteSpan image, const ImageInfo& info, uint32_t resource_type,
+                 uint32_t data_rva, uint32_t size, uint64_t* item_offset);
+
 // What a rebuild does beyond menus and dialogs.
 struct RebuildOptions {
   bool string_tables = false;  // rewrite string tables too

@@ -119,6 +119,10 @@ bool next_dialog_field(DialogReader* reader, DialogField* field);
 // True for the parts whose text is looked up as a whole text.
 bool is_looked_up(const DialogField& field);
 
+// The kind of place a dialog field's text is (control title for the parts
+// that are no text of their own).
+TextPlace place_of(const DialogField& field);
+
 // ---- String tables (RT_STRING): blocks of 16 counted strings ----
 
 inline constexpr uint32_t kStringsPerBlock = 16;
