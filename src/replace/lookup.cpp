@@ -31,14 +31,6 @@ uint64_t prepend_unit(uint64_t tail, uint16_t unit) {
   return tail * kBase + unit + 1;
 }
 
-uint64_t hash_text(const char16_t* text, uint32_t length) {
-  uint64_t hash = 0;
-  for (uint32_t i = length; i > 0; --i) {
-    hash = prepend_unit(hash, static_cast<uint16_t>(text[i - 1]));
-  }
-  return hash;
-}
-
 // Mixes a text's hash and length into the key that places it in the index
 // and in the filter.
 uint64_t mix_key(uint64_t hash, uint32_t length) {
@@ -55,9 +47,33 @@ size_t filter_bit(uint64_t key, size_t bit_count) {
   return static_cast<size_t>(key >> 40 ^ key) & (bit_count - 1);
 }
 
+// The suffix filter bit of a key, from yet other bits.
+size_t suffix_bit(uint64_t key, size_t bit_count) {
+  return static_cast<size_t>(key >> 32 ^ key >> 8) & (bit_count - 1);
+}
+
+bool bit_is_set(const std::vector<uint64_t>& bits, size_t bit) {
+  return (bits[bit / 64] >> (bit % 64) & 1) != 0;
+}
+
+void set_bit(std::vector<uint64_t>* bits, size_t bit) {
+  (*bits)[bit / 64] |= uint64_t{1} << (bit % 64);
+}
+
 bool filter_has(const ReplacementTable& table, uint64_t key) {
-  size_t bit = filter_bit(key, 64 * table.filter.size());
-  return (table.filter[bit / 64] >> (bit % 64) & 1) != 0;
+  return bit_is_set(table.filter, filter_bit(key, 64 * table.filter.size()));
+}
+
+// Whether some find text ends with the `length` units whose hash is `hash`.
+bool suffix_known(const ReplacementTable& table, uint64_t hash,
+                  uint32_t length) {
+  uint64_t key = mix_key(hash, length);
+  return bit_is_set(table.suffix_filter,
+                    suffix_bit(key, 64 * table.suffix_filter.size()));
+}
+
+uint32_t fingerprint_of(uint64_t hash) {
+  return static_cast<uint32_t>(hash ^ hash >> 32);
 }
 
 bool text_equals(const char16_t* text, uint32_t length, UnitView units,
@@ -73,16 +89,48 @@ uint32_t probe_index(const ReplacementTable& table, uint64_t hash,
                      uint32_t length, UnitView units, size_t position) {
   uint64_t key = mix_key(hash, length);
   if (!filter_has(table, key)) return kNoEntry;
+  uint32_t fingerprint = fingerprint_of(hash);
   size_t mask = table.slots.size() - 1;
   for (size_t slot = slot_of(key, mask);; slot = (slot + 1) & mask) {
     const LookupSlot& candidate = table.slots[slot];
-    if (candidate.length == 0) return kNoEntry;
-    if (candidate.length != length || candidate.hash != hash) continue;
+    if (candidate.entry == kNoEntry) return kNoEntry;
+    if (candidate.fingerprint != fingerprint) continue;
     const ReplacementEntry& entry = table.entries[candidate.entry];
-    if (text_equals(entry.find, length, units, position)) {
+    if (entry.find_length == length &&
+        text_equals(entry.find, length, units, position)) {
       return candidate.entry;
     }
   }
+}
+
+bool has_find_length(const ReplacementTable& table, size_t length) {
+  size_t word = length / 64;
+  return word < table.find_lengths.size() &&
+         (table.find_lengths[word] >> (length % 64) & 1) != 0;
+}
+
+// The unit `back` units before `end` (the bytes of a checked view).
+uint16_t unit_before(const uint8_t* end, size_t back) {
+  const uint8_t* p = end - 2 * back;
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+// Hashes the text of `length` units ending before `end` from its end. Stops
+// early, returning false, when its last k units (k up to the filter's depth)
+// end no find text: then neither this text nor any longer one is a find text.
+bool hash_known_text(const ReplacementTable& table, const uint8_t* end,
+                     size_t length, uint64_t* hash_out) {
+  uint64_t hash = 0;
+  size_t depth = std::min<size_t>(length, kSuffixFilterDepth);
+  for (size_t k = 1; k <= depth; ++k) {
+    hash = prepend_unit(hash, unit_before(end, k));
+    if (!suffix_known(table, hash, static_cast<uint32_t>(k))) return false;
+  }
+  for (size_t k = depth + 1; k <= length; ++k) {
+    hash = prepend_unit(hash, unit_before(end, k));
+  }
+  *hash_out = hash;
+  return true;
 }
 
 bool same_text(const ReplacementEntry& a, const ReplacementEntry& b) {
@@ -117,6 +165,15 @@ void build_lookup_index(ReplacementTable* table) {
   size_t slot_count = 16;
   while (slot_count < 2 * table->entries.size()) slot_count *= 2;
   table->slots.assign(slot_count, LookupSlot{});
+  size_t suffix_count = 0;
+  for (const ReplacementEntry& entry : table->entries) {
+    suffix_count += std::min(entry.find_length, kSuffixFilterDepth);
+  }
+  // About 4 bits per suffix: a false "known" only lets a scan look one unit
+  // further back.
+  size_t suffix_words = 64;
+  while (suffix_words * 64 < 4 * suffix_count) suffix_words *= 2;
+  table->suffix_filter.assign(suffix_words, 0);
   // About 16 filter bits per entry: a text that is no find text passes the
   // filter about once in 16 positions.
   size_t filter_words = 64;
@@ -137,53 +194,53 @@ void build_lookup_index(ReplacementTable* table) {
       table->find_lengths.resize(word + 1, 0);
     }
     table->find_lengths[word] |= uint64_t{1} << (entry.find_length % 64);
-    uint64_t hash = hash_text(entry.find, entry.find_length);
+    uint64_t hash = 0;
+    for (uint32_t k = 1; k <= entry.find_length; ++k) {
+      hash = prepend_unit(
+          hash, static_cast<uint16_t>(entry.find[entry.find_length - k]));
+      if (k <= kSuffixFilterDepth) {
+        set_bit(&table->suffix_filter,
+                suffix_bit(mix_key(hash, k), 64 * suffix_words));
+      }
+    }
     uint64_t key = mix_key(hash, entry.find_length);
-    size_t bit = filter_bit(key, 64 * filter_words);
-    table->filter[bit / 64] |= uint64_t{1} << (bit % 64);
+    set_bit(&table->filter, filter_bit(key, 64 * filter_words));
+    uint32_t fingerprint = fingerprint_of(hash);
     size_t slot = slot_of(key, mask);
     bool duplicate = false;
-    while (table->slots[slot].length != 0) {
+    while (table->slots[slot].entry != kNoEntry) {
       const LookupSlot& taken = table->slots[slot];
-      if (taken.hash == hash && same_text(table->entries[taken.entry], entry)) {
+      if (taken.fingerprint == fingerprint &&
+          same_text(table->entries[taken.entry], entry)) {
         duplicate = true;  // an earlier entry holds this text and wins
         break;
       }
       slot = (slot + 1) & mask;
     }
-    if (!duplicate) {
-      table->slots[slot] = LookupSlot{hash, entry.find_length, index};
-    }
+    if (!duplicate) table->slots[slot] = LookupSlot{fingerprint, index};
   }
 }
 
 uint32_t find_replacement(const ReplacementTable& table, UnitView units,
                           size_t position) {
-  if (table.entries.empty()) return kNoEntry;
+  if (table.entries.empty() || position >= units.unit_count) return kNoEntry;
   size_t limit =
       std::min(units.unit_count, position + size_t{table.max_find_length} + 1);
-  size_t zero = position;
-  while (zero < limit && units.at(zero) != 0) ++zero;
+  size_t zero = find_zero_unit(units, position, limit);
   if (zero >= limit) return kNoEntry;  // no zero, or a text too long to match
-  size_t length = zero - position;
-  if (length < table.min_find_length) return kNoEntry;
-  uint64_t hash = 0;
-  for (size_t i = zero; i > position; --i)
-    hash = prepend_unit(hash, units.at(i - 1));
-  return probe_index(table, hash, static_cast<uint32_t>(length), units,
-                     position);
+  return find_counted_text(table, units, position, zero - position);
 }
 
 uint32_t find_counted_text(const ReplacementTable& table, UnitView units,
                            size_t position, size_t length) {
   if (table.entries.empty() || length < table.min_find_length ||
-      length > table.max_find_length || position + length > units.unit_count) {
+      length > table.max_find_length || position > units.unit_count ||
+      length > units.unit_count - position || !has_find_length(table, length)) {
     return kNoEntry;
   }
   uint64_t hash = 0;
-  for (size_t i = position + length; i > position; --i) {
-    hash = prepend_unit(hash, units.at(i - 1));
-  }
+  const uint8_t* end = units.bytes + 2 * (position + length);
+  if (!hash_known_text(table, end, length, &hash)) return kNoEntry;
   return probe_index(table, hash, static_cast<uint32_t>(length), units,
                      position);
 }
@@ -223,18 +280,11 @@ void load_run(const ReplacementTable& table, TextScanner* scanner,
   uint64_t* hashes = scanner->tail_hashes.data();
   uint64_t hash = 0;
   hashes[0] = 0;
-  const uint8_t* bytes = units.bytes + 2 * zero;
+  const uint8_t* end = units.bytes + 2 * zero;
   for (size_t length = 1; length <= tail_count; ++length) {
-    const uint8_t* p = bytes - 2 * length;
-    hash = prepend_unit(hash, static_cast<uint16_t>(p[0] | (p[1] << 8)));
+    hash = prepend_unit(hash, unit_before(end, length));
     hashes[length] = hash;
   }
-}
-
-bool has_find_length(const ReplacementTable& table, size_t length) {
-  size_t word = length / 64;
-  return word < table.find_lengths.size() &&
-         (table.find_lengths[word] >> (length % 64) & 1) != 0;
 }
 
 }  // namespace
@@ -258,32 +308,72 @@ uint32_t scan_lookup(const ReplacementTable& table, TextScanner* scanner,
                      static_cast<uint32_t>(length), scanner->units, position);
 }
 
+namespace {
+
+// The longest tail of the text whose zero unit is at `zero`, of `shortest`
+// to `longest` units, that is a find text; its entry, or kNoEntry. Tails are
+// hashed from the end while the suffix filter knows them; only lengths some
+// find text has are looked up.
+uint32_t longest_tail_hit(const ReplacementTable& table, TextScanner* scanner,
+                          size_t zero, size_t shortest, size_t longest,
+                          size_t* hit_length) {
+  if (scanner->tail_hashes.size() < longest + 1) {
+    scanner->tail_hashes.resize(longest + 1);
+  }
+  uint64_t* hashes = scanner->tail_hashes.data();
+  const uint8_t* end = scanner->units.bytes + 2 * zero;
+  size_t depth = std::min<size_t>(longest, kSuffixFilterDepth);
+  size_t known = 0;  // tails up to this length may be find texts
+  uint64_t hash = 0;
+  while (known < depth) {
+    uint64_t next = prepend_unit(hash, unit_before(end, known + 1));
+    if (!suffix_known(table, next, static_cast<uint32_t>(known + 1))) break;
+    hash = next;
+    hashes[++known] = hash;
+  }
+  if (known == kSuffixFilterDepth) {
+    for (; known < longest; ++known) {
+      hash = prepend_unit(hash, unit_before(end, known + 1));
+      hashes[known + 1] = hash;
+    }
+  }
+  for (size_t length = known; length >= shortest; --length) {
+    if (!has_find_length(table, length)) continue;
+    uint32_t entry =
+        probe_index(table, hashes[length], static_cast<uint32_t>(length),
+                    scanner->units, zero - length);
+    if (entry != kNoEntry) {
+      *hit_length = length;
+      return entry;
+    }
+  }
+  return kNoEntry;
+}
+
+}  // namespace
+
 bool scan_next_hit(const ReplacementTable& table, TextScanner* scanner,
                    size_t position, size_t zero_limit, size_t* hit_position,
                    uint32_t* hit_entry) {
   if (table.entries.empty()) return false;
+  const UnitView& units = scanner->units;
+  // No text starting before the scan end can reach a zero past this.
+  size_t limit =
+      std::min(units.unit_count, scanner->scan_end + table.max_find_length + 1);
   while (position < scanner->scan_end) {
-    if (!scanner->run_valid || position < scanner->run_start ||
-        position >= scanner->run_end) {
-      load_run(table, scanner, position);
-    }
-    size_t zero = scanner->run_zero;
-    if (zero == SIZE_MAX || zero >= zero_limit) {
-      position = scanner->run_end;
-      continue;
-    }
-    // The leftmost position whose text matches: the longest tail first,
-    // down to the shortest that still starts before the scan end.
-    size_t longest = std::min<size_t>(zero - position, table.max_find_length);
-    size_t shortest = table.min_find_length;
-    if (zero >= scanner->scan_end) {
-      shortest = std::max(shortest, zero - scanner->scan_end + 1);
-    }
-    for (size_t length = longest; length >= shortest; --length) {
-      if (!has_find_length(table, length)) continue;
-      uint32_t entry = probe_index(table, scanner->tail_hashes[length],
-                                   static_cast<uint32_t>(length),
-                                   scanner->units, zero - length);
+    size_t zero = find_zero_unit(units, position, limit);
+    if (zero >= limit) return false;
+    if (zero < zero_limit) {
+      // The leftmost position whose text matches: the longest tail first,
+      // down to the shortest that still starts before the scan end.
+      size_t longest = std::min<size_t>(zero - position, table.max_find_length);
+      size_t shortest = table.min_find_length;
+      if (zero >= scanner->scan_end) {
+        shortest = std::max(shortest, zero - scanner->scan_end + 1);
+      }
+      size_t length = 0;
+      uint32_t entry =
+          longest_tail_hit(table, scanner, zero, shortest, longest, &length);
       if (entry != kNoEntry) {
         *hit_position = zero - length;
         *hit_entry = entry;

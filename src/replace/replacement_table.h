@@ -21,12 +21,16 @@ struct ReplacementEntry {
   uint32_t line = 0;  // the line of the find text in its file, from 1
 };
 
-// A slot of the lookup index: a text's length and hash, and the first entry
-// (in table order) holding that text.
+inline constexpr uint32_t kNoEntry = UINT32_MAX;
+
+// How many units from the end of find texts the suffix filter knows.
+inline constexpr uint32_t kSuffixFilterDepth = 8;
+
+// A slot of the lookup index: the first entry (in table order) holding a
+// text, and 32 bits of the text's hash to pass over other texts quickly.
 struct LookupSlot {
-  uint64_t hash = 0;
-  uint32_t length = 0;  // 0 marks an empty slot (find texts have 2+ units)
-  uint32_t entry = 0;
+  uint32_t fingerprint = 0;
+  uint32_t entry = kNoEntry;  // kNoEntry marks an empty slot
 };
 
 // The entries point into `list_units`: a copy would point into the
@@ -51,9 +55,12 @@ struct ReplacementTable {
   // One bit per length that some find text has: most tails of a text have
   // a length no find text has, and are skipped without hashing a lookup.
   std::vector<uint64_t> find_lengths;
+  // One bit per (length, hash) class of every tail of up to
+  // kSuffixFilterDepth units of every find text. A text whose last k units
+  // are no find text's last k units has no tail of k units or more that is a
+  // find text, so scanning a text from its end stops after a unit or two.
+  std::vector<uint64_t> suffix_filter;  // power-of-two number of bits
 };
-
-inline constexpr uint32_t kNoEntry = UINT32_MAX;
 
 enum class ListLoadStatus { ok, cannot_open, not_unicode, catalogue_refused };
 

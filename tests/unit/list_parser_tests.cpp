@@ -402,10 +402,12 @@ TableShape shape_of(const uitrans::ReplacementTable& table) {
         std::u16string(entry.replacement, entry.replacement_length));
   }
   for (const uitrans::LookupSlot& slot : table.slots) {
-    shape.slots.push_back(slot.hash ^ slot.length ^ uint64_t{slot.entry} << 32);
+    shape.slots.push_back(slot.fingerprint ^ uint64_t{slot.entry} << 32);
   }
-  shape.slots.insert(shape.slots.end(), table.filter.begin(),
-                     table.filter.end());
+  for (const std::vector<uint64_t>* bits :
+       {&table.filter, &table.suffix_filter}) {
+    shape.slots.insert(shape.slots.end(), bits->begin(), bits->end());
+  }
   return shape;
 }
 

@@ -34,11 +34,13 @@ std::u16string random_text(std::mt19937* rng, size_t min_length,
 }
 
 // A list file of `pairs` pairs whose find texts come from a small pool, so
-// the same find text appears more than once.
+// the same find text appears more than once. Some texts are longer than the
+// suffix filter is deep.
 uitrans::ReplacementTable random_table(std::mt19937* rng, size_t pairs) {
   std::vector<std::u16string> pool;
+  size_t longest = std::uniform_int_distribution<int>(0, 1)(*rng) == 0 ? 6 : 14;
   for (size_t i = 0; i < 1 + pairs / 2; ++i) {
-    pool.push_back(random_text(rng, 2, 6));
+    pool.push_back(random_text(rng, 2, longest));
   }
   std::vector<uint8_t> bytes{0xFF, 0xFE};
   auto append = [&bytes](const std::u16string& text) {
@@ -60,14 +62,26 @@ uitrans::ReplacementTable random_table(std::mt19937* rng, size_t pairs) {
   return table;
 }
 
-// Little-endian bytes of `count` random units; zeros are frequent.
-std::vector<uint8_t> random_data(std::mt19937* rng, size_t count) {
+// Little-endian bytes of `count` random units; zeros are frequent, and now
+// and then a find text of `table` is planted, so that long texts match too.
+std::vector<uint8_t> random_data(std::mt19937* rng, size_t count,
+                                 const uitrans::ReplacementTable& table) {
   std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < count; ++i) {
-    uint16_t unit = random_unit(rng, true);
+  auto put = [&bytes](uint16_t unit) {
     bytes.push_back(static_cast<uint8_t>(unit));
     bytes.push_back(static_cast<uint8_t>(unit >> 8));
+  };
+  std::uniform_int_distribution<int> plant(0, 15);
+  while (bytes.size() < 2 * count) {
+    if (!table.entries.empty() && plant(*rng) == 0) {
+      size_t last = table.entries.size() - 1;
+      const uitrans::ReplacementEntry& entry =
+          table.entries[std::uniform_int_distribution<size_t>(0, last)(*rng)];
+      for (uint32_t i = 0; i < entry.find_length; ++i) put(entry.find[i]);
+    }
+    put(random_unit(rng, true));
   }
+  bytes.resize(2 * count);
   return bytes;
 }
 
@@ -76,8 +90,8 @@ TEST(LookupRandom, IndexedLookupAgreesWithTheTableScan) {
   for (int round = 0; round < 200; ++round) {
     uitrans::ReplacementTable table =
         random_table(&rng, std::uniform_int_distribution<size_t>(0, 40)(rng));
-    std::vector<uint8_t> bytes =
-        random_data(&rng, std::uniform_int_distribution<size_t>(0, 300)(rng));
+    std::vector<uint8_t> bytes = random_data(
+        &rng, std::uniform_int_distribution<size_t>(0, 300)(rng), table);
     uitrans::UnitView units{bytes.data(), bytes.size() / 2};
     for (size_t position = 0; position < units.unit_count; ++position) {
       ASSERT_EQ(uitrans::find_replacement(table, units, position),
@@ -92,8 +106,8 @@ TEST(LookupRandom, ScannerAgreesWithTheTableScanAlongARun) {
   for (int round = 0; round < 300; ++round) {
     uitrans::ReplacementTable table =
         random_table(&rng, std::uniform_int_distribution<size_t>(0, 40)(rng));
-    std::vector<uint8_t> bytes =
-        random_data(&rng, std::uniform_int_distribution<size_t>(1, 300)(rng));
+    std::vector<uint8_t> bytes = random_data(
+        &rng, std::uniform_int_distribution<size_t>(1, 300)(rng), table);
     // Units at any address: every third round starts at an odd byte.
     size_t shift = round % 3 == 2 && bytes.size() > 1 ? 1 : 0;
     uitrans::UnitView units{bytes.data() + shift, (bytes.size() - shift) / 2};
