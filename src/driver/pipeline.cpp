@@ -220,6 +220,7 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   if (load_and_validate(name, &image, &info) != ImageStage::ok) return;
 
   RebuildOutput output;
+  output.prepare_memory = platform::prefer_large_pages;
   RebuildResult result;
   RewriteLog log;
   RewriteLog* wanted = settings.report != nullptr ? &log : nullptr;

@@ -40,6 +40,10 @@ void unmap(uint8_t* data, size_t size);
 // past its new end then read as zeros instead of ending the process, so
 // whatever was computed or written from them must be thrown away.
 bool mapping_lost_pages();
+// A hint for a big block of memory about to be filled: back it with large
+// pages where the system offers them, so that filling it takes one fault
+// per large page instead of one per page. Small blocks are left alone.
+void prefer_large_pages(void* data, size_t size);
 
 // A whole file in memory.
 struct FileBytes {

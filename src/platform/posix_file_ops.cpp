@@ -177,6 +177,23 @@ void unmap(uint8_t* data, size_t size) {
   munmap(data, size);
 }
 
+void prefer_large_pages(void* data, size_t size) {
+#ifdef MADV_HUGEPAGE
+  constexpr size_t kWorthIt = size_t{4} << 20;
+  if (size < kWorthIt) return;
+  // The whole pages the block touches: a hint on part of a mapping would
+  // split it, and a split mapping can no longer grow in place.
+  uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t start = reinterpret_cast<uintptr_t>(data) & ~(page - 1);
+  uintptr_t end =
+      (reinterpret_cast<uintptr_t>(data) + size + page - 1) & ~(page - 1);
+  madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+  static_cast<void>(data);
+  static_cast<void>(size);
+#endif
+}
+
 bool mapping_lost_pages() {
   if (mapping_guard.lost_pages != 0) return true;
   // A cut within the last page raises no fault: its bytes read as zeros.

@@ -208,6 +208,9 @@ void unmap(uint8_t*, size_t) {}
 
 bool mapping_lost_pages() { return false; }
 
+// Large pages need a privilege on Windows; the hint is not worth one.
+void prefer_large_pages(void*, size_t) {}
+
 namespace {
 
 // Reads a pipe or another stream to its end.

@@ -59,6 +59,9 @@ struct RebuildOutput {
   uint32_t area_size = 0;   // bytes of the data area so far
   bool referenced = false;  // `pieces` describes the area
   std::vector<AreaPiece> pieces;
+  // Told of every new allocation before it is filled (the driver passes
+  // the platform's large-page hint); may be null.
+  void (*prepare_memory)(void* data, size_t size) = nullptr;
 };
 
 // Makes `capacity` bytes usable (zero-filled) when fewer are.

@@ -31,6 +31,7 @@ bool grow_allocation(RebuildOutput* out, uint64_t needed) {
   out->memory.reset(static_cast<uint8_t*>(grown));
   out->data = out->memory.get();
   out->allocated = static_cast<uint32_t>(size);
+  if (out->prepare_memory != nullptr) out->prepare_memory(grown, size);
   return true;
 }
 
