@@ -42,9 +42,15 @@ size_t slot_of(uint64_t key, size_t mask) {
   return static_cast<size_t>(key >> 20) & mask;
 }
 
-// The filter bit of a key, taken from other bits than its slot.
-size_t filter_bit(uint64_t key, size_t bit_count) {
-  return static_cast<size_t>(key >> 40 ^ key) & (bit_count - 1);
+// The filter word of a key, taken from other bits than its slot, and the
+// two bits of that word the key sets: two bits cut the texts that pass
+// without a find text to a quarter for the price of one memory access.
+size_t filter_word(uint64_t key, size_t word_count) {
+  return static_cast<size_t>(key >> 40 ^ key) & (word_count - 1);
+}
+
+uint64_t filter_mask(uint64_t key) {
+  return uint64_t{1} << (key >> 26 & 63) | uint64_t{1} << (key >> 52 & 63);
 }
 
 // The suffix filter bit of a key, from yet other bits.
@@ -61,7 +67,8 @@ void set_bit(std::vector<uint64_t>* bits, size_t bit) {
 }
 
 bool filter_has(const ReplacementTable& table, uint64_t key) {
-  return bit_is_set(table.filter, filter_bit(key, 64 * table.filter.size()));
+  uint64_t mask = filter_mask(key);
+  return (table.filter[filter_word(key, table.filter.size())] & mask) == mask;
 }
 
 // Whether some find text ends with the `length` units whose hash is `hash`.
@@ -175,7 +182,7 @@ void build_lookup_index(ReplacementTable* table) {
   while (suffix_words * 64 < 4 * suffix_count) suffix_words *= 2;
   table->suffix_filter.assign(suffix_words, 0);
   // About 16 filter bits per entry: a text that is no find text passes the
-  // filter about once in 16 positions.
+  // filter about once in 70 lookups.
   size_t filter_words = 64;
   while (filter_words * 64 < 16 * table->entries.size()) filter_words *= 2;
   table->filter.assign(filter_words, 0);
@@ -204,7 +211,7 @@ void build_lookup_index(ReplacementTable* table) {
       }
     }
     uint64_t key = mix_key(hash, entry.find_length);
-    set_bit(&table->filter, filter_bit(key, 64 * filter_words));
+    table->filter[filter_word(key, filter_words)] |= filter_mask(key);
     uint32_t fingerprint = fingerprint_of(hash);
     size_t slot = slot_of(key, mask);
     bool duplicate = false;
