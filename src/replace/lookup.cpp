@@ -8,6 +8,7 @@
 // a text come out of one backward pass.
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "replace/replacement_table.h"
 
@@ -79,12 +80,16 @@ bool suffix_known(const ReplacementTable& table, uint64_t hash,
                     suffix_bit(key, 64 * table.suffix_filter.size()));
 }
 
-uint32_t fingerprint_of(uint64_t hash) {
-  return static_cast<uint32_t>(hash ^ hash >> 32);
-}
-
 bool text_equals(const char16_t* text, uint32_t length, UnitView units,
                  size_t position) {
+  if (position > units.unit_count || length > units.unit_count - position) {
+    return false;
+  }
+  if constexpr (std::endian::native == std::endian::little) {
+    // The units of a little-endian host are the file's bytes.
+    return std::memcmp(text, units.bytes + 2 * position, 2 * size_t{length}) ==
+           0;
+  }
   for (uint32_t i = 0; i < length; ++i) {
     if (units.at(position + i) != static_cast<uint16_t>(text[i])) return false;
   }
@@ -96,15 +101,16 @@ uint32_t probe_index(const ReplacementTable& table, uint64_t hash,
                      uint32_t length, UnitView units, size_t position) {
   uint64_t key = mix_key(hash, length);
   if (!filter_has(table, key)) return kNoEntry;
-  uint32_t fingerprint = fingerprint_of(hash);
   size_t mask = table.slots.size() - 1;
   for (size_t slot = slot_of(key, mask);; slot = (slot + 1) & mask) {
     const LookupSlot& candidate = table.slots[slot];
     if (candidate.entry == kNoEntry) return kNoEntry;
-    if (candidate.fingerprint != fingerprint) continue;
-    const ReplacementEntry& entry = table.entries[candidate.entry];
-    if (entry.find_length == length &&
-        text_equals(entry.find, length, units, position)) {
+    if (candidate.length != length) continue;
+#if defined(__GNUC__)
+    // A hit's entry is read next: fetch it while the text is compared.
+    __builtin_prefetch(&table.entries[candidate.entry]);
+#endif
+    if (text_equals(candidate.find, length, units, position)) {
       return candidate.entry;
     }
   }
@@ -212,19 +218,19 @@ void build_lookup_index(ReplacementTable* table) {
     }
     uint64_t key = mix_key(hash, entry.find_length);
     table->filter[filter_word(key, filter_words)] |= filter_mask(key);
-    uint32_t fingerprint = fingerprint_of(hash);
     size_t slot = slot_of(key, mask);
     bool duplicate = false;
     while (table->slots[slot].entry != kNoEntry) {
       const LookupSlot& taken = table->slots[slot];
-      if (taken.fingerprint == fingerprint &&
-          same_text(table->entries[taken.entry], entry)) {
+      if (same_text(table->entries[taken.entry], entry)) {
         duplicate = true;  // an earlier entry holds this text and wins
         break;
       }
       slot = (slot + 1) & mask;
     }
-    if (!duplicate) table->slots[slot] = LookupSlot{fingerprint, index};
+    if (!duplicate) {
+      table->slots[slot] = LookupSlot{entry.find, entry.find_length, index};
+    }
   }
 }
 

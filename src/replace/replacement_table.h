@@ -27,9 +27,11 @@ inline constexpr uint32_t kNoEntry = UINT32_MAX;
 inline constexpr uint32_t kSuffixFilterDepth = 8;
 
 // A slot of the lookup index: the first entry (in table order) holding a
-// text, and 32 bits of the text's hash to pass over other texts quickly.
+// text, with the text itself at hand, so that a lookup reads the slot and the
+// text but not the entry.
 struct LookupSlot {
-  uint32_t fingerprint = 0;
+  const char16_t* find = nullptr;
+  uint32_t length = 0;
   uint32_t entry = kNoEntry;  // kNoEntry marks an empty slot
 };
 

@@ -402,7 +402,7 @@ TableShape shape_of(const uitrans::ReplacementTable& table) {
         std::u16string(entry.replacement, entry.replacement_length));
   }
   for (const uitrans::LookupSlot& slot : table.slots) {
-    shape.slots.push_back(slot.fingerprint ^ uint64_t{slot.entry} << 32);
+    shape.slots.push_back(slot.length ^ uint64_t{slot.entry} << 32);
   }
   for (const std::vector<uint64_t>* bits :
        {&table.filter, &table.suffix_filter}) {
