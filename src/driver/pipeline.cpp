@@ -76,6 +76,7 @@ bool rebuild(const NativeString& name, ImageBuffer* image,
   options.string_tables = settings.string_tables;
   options.log = log;
   options.reference_unchanged = true;
+  if (image->mapped()) options.release_pages = platform::release_clean_pages;
   *result = rebuild_resources(image->data.get(), image->size, info, table,
                               output, options);
   if (!image_intact(name)) {

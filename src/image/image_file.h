@@ -33,6 +33,7 @@ struct ImageBuffer {
   size_t size = 0;
 
   ByteSpan span() const { return ByteSpan{data.get(), size}; }
+  bool mapped() const { return data.get_deleter().mapped_size != 0; }
 };
 
 enum class ImageLoadStatus { ok, cannot_open, too_big, read_error };

@@ -36,6 +36,11 @@ void close_file(FileHandle* file);
 // the caller then reads the file instead.
 bool map_private(FileHandle file, size_t size, uint8_t** data);
 void unmap(uint8_t* data, size_t size);
+// Gives back the memory of the whole pages inside [data, data + size) of a
+// private mapping: the next read of them reads the file again. Only for
+// pages the program never wrote, whose changes it would lose; never for
+// heap memory, which would read as zeros.
+void release_clean_pages(const void* data, size_t size);
 // True when the file mapped last has shrunk since it was mapped. The pages
 // past its new end then read as zeros instead of ending the process, so
 // whatever was computed or written from them must be thrown away.

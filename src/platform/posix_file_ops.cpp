@@ -194,6 +194,17 @@ void prefer_large_pages(void* data, size_t size) {
 #endif
 }
 
+void release_clean_pages(const void* data, size_t size) {
+  uintptr_t page = mapping_guard.page_size;  // known once a file is mapped
+  uintptr_t start = reinterpret_cast<uintptr_t>(data);
+  uintptr_t first = (start + page - 1) & ~(page - 1);
+  uintptr_t end = (start + size) & ~(page - 1);
+  // Nothing is lost when the call fails: the pages just stay.
+  if (end > first) {
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+  }
+}
+
 bool mapping_lost_pages() {
   if (mapping_guard.lost_pages != 0) return true;
   // A cut within the last page raises no fault: its bytes read as zeros.

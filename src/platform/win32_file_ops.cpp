@@ -206,6 +206,10 @@ bool map_private(FileHandle, size_t, uint8_t**) { return false; }
 
 void unmap(uint8_t*, size_t) {}
 
+// Images are read into heap memory here, never mapped: there are no clean
+// file pages to give back.
+void release_clean_pages(const void*, size_t) {}
+
 bool mapping_lost_pages() { return false; }
 
 // Large pages need a privilege on Windows; the hint is not worth one.

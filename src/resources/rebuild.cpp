@@ -3,6 +3,7 @@
 // the shared tree walk.
 #include "resources/rebuild.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "image/pe_format.h"
@@ -70,7 +71,57 @@ struct WalkContext {
   // Items lying wholly in [zone_start, zone_end) may stay in the image.
   uint64_t zone_start = 0;
   uint64_t zone_end = 0;
+  // Image memory behind moved items, given back step by step: the part of
+  // the zone in [release_start, release_end) is not given back yet.
+  void (*release_pages)(const void* data, size_t size) = nullptr;
+  uint64_t release_start = 0;
+  uint64_t release_end = 0;
 };
+
+// Image memory is given back at multiples of this (a multiple of every page
+// size in use): a page that two steps share goes with the later one, which
+// may still read it, and about one step of read input stays resident.
+inline constexpr uint64_t kReleaseStep = 262144;
+
+void release_range(WalkContext* walk, uint64_t start, uint64_t end) {
+  if (end > start) walk->release_pages(walk->image + start, end - start);
+}
+
+// The item at [start, end) of the image is in the output now: the memory
+// behind it is given back once a step has filled up. Only the zone is given
+// back, where nothing was written; pages it shares with an item still to be
+// read or written from the image are read from the file again if released.
+void release_moved_item(WalkContext* walk, uint64_t start, uint64_t end) {
+  if (walk->release_pages == nullptr) return;
+  start = std::max(start, walk->zone_start);
+  end = std::min(end, walk->zone_end);
+  if (start >= end) return;
+  bool follows =
+      start >= walk->release_start && start <= walk->release_end + kReleaseStep;
+  if (follows) {
+    walk->release_end = std::max(walk->release_end, end);
+  } else {
+    release_range(walk, walk->release_start, walk->release_end);
+    walk->release_start = start;
+    walk->release_end = end;
+  }
+  uint64_t step_end = walk->release_end / kReleaseStep * kReleaseStep;
+  if (step_end > walk->release_start) {
+    release_range(walk, walk->release_start, step_end);
+    walk->release_start = step_end;
+  }
+}
+
+// Patches a field of a data entry. Data entries lie in the prefix, before
+// the zone, unless a tree reaches one only through bytes patched earlier;
+// then nothing more is given back, as the patch would be lost with it.
+void patch_data_entry(WalkContext* walk, uint64_t data_entry, uint32_t field,
+                      uint32_t value) {
+  if (data_entry + pe::kResourceDataEntrySize > walk->zone_start) {
+    walk->release_pages = nullptr;
+  }
+  store_u32(walk->image + data_entry + field, value);
+}
 
 bool is_rewritten(const WalkContext& walk, uint32_t resource_type) {
   return resource_type == kResourceTypeMenu ||
@@ -90,9 +141,9 @@ bool extend_area(RebuildOutput* out, const AreaPiece& piece) {
 // An unchanged item that stays in the image: only its entry is patched.
 bool reference_item(WalkContext* walk, const TreeEntry& entry, uint64_t item) {
   RebuildOutput* out = walk->output;
-  uint64_t data_entry = walk->root + entry.target_offset;
-  store_u32(walk->image + data_entry + pe::kResourceDataOffsetToData,
-            walk->data_start_rva + out->area_size);
+  patch_data_entry(walk, walk->root + entry.target_offset,
+                   pe::kResourceDataOffsetToData,
+                   walk->data_start_rva + out->area_size);
   return extend_area(out, AreaPiece{true, item, entry.data_size});
 }
 
@@ -142,8 +193,8 @@ RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
     return RebuildStatus::out_of_memory;
   }
   uint64_t data_entry = walk->root + entry.target_offset;
-  store_u32(walk->image + data_entry + pe::kResourceDataOffsetToData,
-            walk->data_start_rva + out->area_size);
+  patch_data_entry(walk, data_entry, pe::kResourceDataOffsetToData,
+                   walk->data_start_rva + out->area_size);
 
   ItemContext context;
   context.image = ByteSpan{walk->image, walk->image_size};
@@ -158,7 +209,8 @@ RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   uint32_t new_size = size;
   RebuildStatus status = move_item(walk, context, resource_type, &new_size);
   if (status != RebuildStatus::ok) return status;
-  store_u32(walk->image + data_entry + pe::kResourceDataSize, new_size);
+  patch_data_entry(walk, data_entry, pe::kResourceDataSize, new_size);
+  release_moved_item(walk, item_start, item_start + size);
   uint64_t next_used = uint64_t{out->used} + align_up(new_size, 16);
   if (next_used > UINT32_MAX ||
       !extend_area(out, AreaPiece{false, out->used, new_size})) {
@@ -181,6 +233,9 @@ RebuildStatus walk_tree(WalkContext* walk) {
     if (status != RebuildStatus::ok) return status;
   }
   if (tree.reason != InvalidReason::none) return refuse(walk, tree.reason);
+  if (walk->release_pages != nullptr) {
+    release_range(walk, walk->release_start, walk->release_end);
+  }
   return RebuildStatus::ok;
 }
 
@@ -248,9 +303,12 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   walk.output = output;
   walk.log = options.log;
   walk.string_tables = options.string_tables;
-  output->referenced = options.reference_unchanged &&
-                       reference_zone(span, info, result.prefix_size,
-                                      &walk.zone_start, &walk.zone_end);
+  bool has_zone = reference_zone(span, info, result.prefix_size,
+                                 &walk.zone_start, &walk.zone_end);
+  output->referenced = options.reference_unchanged && has_zone;
+  if (has_zone) walk.release_pages = options.release_pages;
+  walk.release_start = walk.zone_start;
+  walk.release_end = walk.zone_start;
   result.status = walk_tree(&walk);
   result.replaced_count = walk.replaced_count;
   result.reason = walk.reason;

@@ -120,6 +120,10 @@ struct RebuildOptions {
   // Items copied unchanged are referenced in the image instead of copied,
   // where nothing the output stage patches can overlap them.
   bool reference_unchanged = false;
+  // Gives back the image memory behind items already moved into the output
+  // (the image is a private mapping of its file, and those pages were never
+  // written). Null keeps all of it.
+  void (*release_pages)(const void* data, size_t size) = nullptr;
 };
 
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
