@@ -467,6 +467,33 @@ TEST_F(RewriteTest, TwoDataEntriesWithOneItemGiveTwoCopies) {
           .bytes);
 }
 
+// Menus of many pages between items kept where they lie: the memory behind
+// a rewritten menu is given back, and read again where a kept item shares
+// its pages.
+TEST_F(RewriteTest, MenusOfManyPagesBetweenKeptItems) {
+  const auto long_menu = [](const std::u16string& text) {
+    std::vector<MenuItem> items(12000, MenuItem{u"Item", 7, {}, 0});
+    items.front().text = text;
+    items.back().text = text;
+    return make_menu(items);
+  };
+  ResourceTreeSpec tree;
+  tree.types.push_back({rid(3), {{rid(1), {{0x409, Bytes(70001, 'i'), 0}}}}});
+  tree.types.push_back({rid(4),
+                        {{rid(1), {{0x409, long_menu(u"&Open"), 1252}}},
+                         {rid(2), {{0x409, long_menu(u"&Open"), 1252}}}}});
+  tree.types.push_back({rid(10), {{rid(1), {{0x409, Bytes(300001, 'r'), 0}}}}});
+  const ResourceImage input = make_resource_image(tree);
+  const RunResult result =
+      run_on(make_pair_list({{u"&Open", u"&Load"}}), input.image.bytes);
+  EXPECT_EQ(result.out, "4 strings replaced in app.exe.\n");
+  const Bytes rewritten = long_menu(u"&Load");
+  EXPECT_BYTES(
+      read("app.exe"),
+      expected_output(input, repack_of(input, {{1, rewritten}, {2, rewritten}}))
+          .bytes);
+}
+
 TEST_F(RewriteTest, ManyExecutablesOneRun) {
   const ResourceImage input =
       make_resource_image(one_menu_tree(sample_menu(u"&Open", u"&About")));

@@ -6,7 +6,9 @@
 // tests/e2e/malformed_tree_e2e_tests.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/image_info.h"
@@ -136,6 +138,59 @@ TEST(BoundedResources, ManyEntriesSharingOneLargeItemStayBounded) {
   // The output grows geometrically, by half its size at most beyond need.
   EXPECT_LE(uint64_t{outcome.capacity},
             8 * uint64_t{outcome.image_size} + (128u << 20));
+}
+
+std::vector<std::pair<const uint8_t*, size_t>> released;
+
+void record_release(const void* data, size_t size) {
+  released.emplace_back(static_cast<const uint8_t*>(data), size);
+}
+
+// Once items are in the output, the memory behind them is given back a step
+// at a time: only behind the directory prefix, inside the section, where
+// the rebuild wrote nothing.
+TEST(BoundedResources, MemoryGivenBackLiesBehindThePrefixUnwritten) {
+  const Bytes menu = testsupport::make_menu(std::vector<testsupport::MenuItem>(
+      12000, testsupport::MenuItem{u"&Open", 7, {}, 0}));
+  testsupport::ResourceTreeSpec tree;
+  tree.types.push_back(
+      {testsupport::rid(3), {{testsupport::rid(1), {{0, Bytes(70001, 1)}}}}});
+  tree.types.push_back({testsupport::rid(kMenuType),
+                        {{testsupport::rid(1), {{0, menu}}},
+                         {testsupport::rid(2), {{0, menu}}}}});
+  const testsupport::ResourceImage input =
+      testsupport::make_resource_image(tree);
+  Bytes image = input.image.bytes;
+  uitrans::ImageInfo info;
+  ASSERT_EQ(uitrans::validate_image(
+                uitrans::ByteSpan{image.data(), image.size()}, &info),
+            uitrans::ImageValidation::ok);
+  const Bytes list = testsupport::make_pair_list({{u"&Open", u"&Load"}});
+  uitrans::ReplacementTable table;
+  uitrans::parse_replacement_list(uitrans::ByteSpan{list.data(), list.size()},
+                                  &table);
+  uitrans::RebuildOptions options;
+  options.reference_unchanged = true;
+  options.release_pages = record_release;
+  uitrans::RebuildOutput output;
+  released.clear();
+  const uitrans::RebuildResult result = uitrans::rebuild_resources(
+      image.data(), image.size(), info, table, &output, options);
+  ASSERT_EQ(result.status, uitrans::RebuildStatus::ok);
+  EXPECT_EQ(result.replaced_count, 24000);
+  const size_t zone_start = input.rsrc_raw + result.prefix_size;
+  const size_t zone_end = input.rsrc_raw + input.image.raw_sizes[1];
+  size_t total = 0;
+  for (const auto& [data, size] : released) {
+    const size_t at = static_cast<size_t>(data - image.data());
+    EXPECT_GE(at, zone_start);
+    EXPECT_LE(at + size, zone_end);
+    EXPECT_TRUE(std::equal(image.begin() + at, image.begin() + at + size,
+                           input.image.bytes.begin() + at));
+    total += size;
+  }
+  EXPECT_GE(total, 2 * menu.size());
+  EXPECT_LE(released.size(), 4u);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 //   write_stall=N    writes accept N bytes in all, then the next one stalls
 //   shrink_on_map=N  the file is cut to N bytes as soon as it is mapped
 //   shrink_at=B,shrink_to=N  ... or once writes have accepted B bytes in all
+//   shrink_on_release=N      ... or when the first of its pages are given back
 // OP is one of open, tmpfile (an open with O_TMPFILE), read, write (gathered
 // writes too), fsync, close, mkostemp, rename, renameat2, link, linkat,
 // unlink, mmap.
@@ -51,6 +52,7 @@ int __real_linkat(int from_dir, const char* from, int to_dir, const char* to,
 int __real_unlink(const char* path);
 void* __real_mmap(void* address, size_t size, int protection, int flags, int fd,
                   off_t offset);
+int __real_madvise(void* address, size_t size, int advice);
 }
 
 namespace {
@@ -112,6 +114,7 @@ struct Plan {
   bool has_stall = false;
   uint64_t stall_after = 0;  // bytes written before writes stall
   bool shrink_on_map = false;
+  bool shrink_on_release = false;
   bool has_shrink_at = false;
   uint64_t shrink_at = 0;  // bytes written before the file is cut
   uint64_t shrink_to = 0;  // the size it is cut to
@@ -165,6 +168,9 @@ bool read_setting(Plan* plan, const std::string& item) {
     plan->stall_after = value;
   } else if (name == "shrink_on_map") {
     plan->shrink_on_map = true;
+    plan->shrink_to = value;
+  } else if (name == "shrink_on_release") {
+    plan->shrink_on_release = true;
     plan->shrink_to = value;
   } else if (name == "shrink_at") {
     plan->has_shrink_at = true;
@@ -369,7 +375,8 @@ void* __wrap_mmap(void* address, size_t size, int protection, int flags, int fd,
   if (should_fail(kMmap)) return MAP_FAILED;
   void* mapped = __real_mmap(address, size, protection, flags, fd, offset);
   Plan& p = plan();
-  if (mapped != MAP_FAILED && fd >= 0 && (p.shrink_on_map || p.has_shrink_at)) {
+  bool shrinks = p.shrink_on_map || p.shrink_on_release || p.has_shrink_at;
+  if (mapped != MAP_FAILED && fd >= 0 && shrinks) {
     p.mapped_fd = dup(fd);
     if (p.shrink_on_map) {
       p.shrink_on_map = false;
@@ -377,6 +384,15 @@ void* __wrap_mmap(void* address, size_t size, int protection, int flags, int fd,
     }
   }
   return mapped;
+}
+
+int __wrap_madvise(void* address, size_t size, int advice) {
+  Plan& p = plan();
+  if (p.shrink_on_release) {
+    p.shrink_on_release = false;
+    shrink_mapped_file();
+  }
+  return __real_madvise(address, size, advice);
 }
 
 }  // extern "C"
