@@ -14,7 +14,8 @@
 //   write_stall=N    writes accept N bytes in all, then the next one stalls
 //   shrink_on_map=N  the file is cut to N bytes as soon as it is mapped
 //   shrink_at=B,shrink_to=N  ... or once writes have accepted B bytes in all
-//   shrink_on_release=N      ... or when the first of its pages are given back
+//   shrink_on_release=N      ... or when the first of its pages are given
+//                            back (madvise MADV_DONTNEED)
 // OP is one of open, tmpfile (an open with O_TMPFILE), read, write (gathered
 // writes too), fsync, close, mkostemp, rename, renameat2, link, linkat,
 // unlink, mmap.
@@ -388,7 +389,7 @@ void* __wrap_mmap(void* address, size_t size, int protection, int flags, int fd,
 
 int __wrap_madvise(void* address, size_t size, int advice) {
   Plan& p = plan();
-  if (p.shrink_on_release) {
+  if (p.shrink_on_release && advice == MADV_DONTNEED) {
     p.shrink_on_release = false;
     shrink_mapped_file();
   }
