@@ -41,12 +41,17 @@ std::string report_rows(const platform::NativeString& executable,
       rows += escape_field(resource_label(image, info.resource_raw_pointer,
                                           record.path[level - 1], level));
     }
-    rows += "\t" + place_label(record);
-    rows += "\t" + text_field(record.before);
+    // One piece at a time: `"\t" + string` trips a false -Wrestrict in
+    // GCC 12's optimiser.
+    rows += '\t';
+    rows += place_label(record);
+    rows += '\t';
+    rows += text_field(record.before);
     rows += "\t";
     if (record.replaced) {
       rows += text_field(record.after);
-      rows += "\t" + std::to_string(table.entries[record.entry].line);
+      rows += '\t';
+      rows += std::to_string(table.entries[record.entry].line);
     } else {
       rows += "\t";
     }
@@ -79,7 +84,9 @@ std::string report_text(const Report& report, const ReplacementTable& table) {
     text += entry_text(entry->find, entry->find_length);
     text += "\t";
     text += entry_text(entry->replacement, entry->replacement_length);
-    text += "\t" + std::to_string(entry->line) + "\n";
+    text += '\t';
+    text += std::to_string(entry->line);
+    text += '\n';
   }
   return text;
 }
