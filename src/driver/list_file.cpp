@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "driver/list_file.h"
 
+#include <utility>
+
 namespace uitrans {
 
 bool has_catalogue_name(const platform::NativeString& path) {
@@ -14,11 +16,13 @@ ListLoadStatus load_replacement_list(const platform::NativeString& path,
                                      CatalogueProblem* problem) {
   // A pipe or /dev/stdin is read to its end like a file.
   platform::FileBytes bytes;
-  if (!platform::read_whole_file(path, &bytes)) {
+  if (!platform::read_whole_file(path, kListSpareBytes, &bytes)) {
     return ListLoadStatus::cannot_open;
   }
-  return parse_list_file(ByteSpan{bytes.data.get(), bytes.size},
-                         has_catalogue_name(path), table, problem);
+  // The list is parsed in the buffer it was read into.
+  ListBuffer buffer{std::move(bytes.storage), bytes.size};
+  return parse_list_file_in_place(std::move(buffer), has_catalogue_name(path),
+                                  table, problem);
 }
 
 }  // namespace uitrans

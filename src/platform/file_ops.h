@@ -50,22 +50,35 @@ bool mapping_lost_pages();
 // per large page instead of one per page. Small blocks are left alone.
 void prefer_large_pages(void* data, size_t size);
 
-// A whole file in memory.
+// A whole file in memory. The storage is an array of 16-bit units, so that
+// a UTF-16 list is parsed where it was read; `size` counts bytes.
 struct FileBytes {
-  std::unique_ptr<uint8_t[]> data;
+  std::unique_ptr<char16_t[]> storage;
   size_t size = 0;
+  size_t capacity = 0;  // bytes the storage holds
 };
+
+// The bytes of a file read into `bytes` (unsigned char may alias the units).
+inline uint8_t* file_data(const FileBytes& bytes) {
+  return reinterpret_cast<uint8_t*>(bytes.storage.get());
+}
 
 // Lists have no size limit of their own; a stream is cut off where a file
 // of that size could not be a list anyone wrote.
 inline constexpr size_t kMaxStreamSize = size_t{1} << 30;
 
+// Gives `bytes` fresh, uninitialised storage of at least `capacity` bytes,
+// keeping the `size` bytes read so far. False when memory runs out.
+bool resize_file_storage(FileBytes* bytes, size_t capacity);
+// Makes sure the storage holds `spare` bytes past the `size` read.
+bool reserve_spare(FileBytes* bytes, size_t spare);
 // Makes room for more of a stream being read: the buffer doubles, up to
 // kMaxStreamSize. Shared by both platforms' stream readers.
-bool grow_stream_buffer(FileBytes* bytes, size_t* capacity);
+bool grow_stream_buffer(FileBytes* bytes);
 // Reads a file to its end: a regular file, or a stream that has no size (a
-// pipe, a FIFO, /dev/stdin).
-bool read_whole_file(const NativeString& path, FileBytes* bytes);
+// pipe, a FIFO, /dev/stdin). The storage keeps room for `spare` more bytes
+// past the file's, for the reader's own terminators.
+bool read_whole_file(const NativeString& path, size_t spare, FileBytes* bytes);
 
 // What a file is, whatever name or link reaches it.
 struct FileIdentity {

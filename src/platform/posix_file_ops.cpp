@@ -217,14 +217,13 @@ namespace {
 
 // Reads a stream to its end, growing the buffer as it fills.
 bool read_stream(int fd, FileBytes* bytes) {
-  size_t capacity = 0;
-  bytes->size = 0;
+  *bytes = FileBytes{};
   for (;;) {
-    if (bytes->size == capacity && !grow_stream_buffer(bytes, &capacity)) {
+    if (bytes->size == bytes->capacity && !grow_stream_buffer(bytes)) {
       return false;
     }
-    ssize_t got =
-        read(fd, bytes->data.get() + bytes->size, capacity - bytes->size);
+    ssize_t got = read(fd, file_data(*bytes) + bytes->size,
+                       bytes->capacity - bytes->size);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
@@ -232,26 +231,29 @@ bool read_stream(int fd, FileBytes* bytes) {
   }
 }
 
-bool read_regular(int fd, uint64_t size, FileBytes* bytes) {
+// One read of the size the file has, into storage of just that size.
+bool read_regular(int fd, uint64_t size, size_t spare, FileBytes* bytes) {
   if (size >= SIZE_MAX / 2) return false;
+  *bytes = FileBytes{};
+  if (!resize_file_storage(bytes, static_cast<size_t>(size) + spare)) {
+    return false;
+  }
   bytes->size = static_cast<size_t>(size);
-  bytes->data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-  return bytes->data != nullptr &&
-         read_all_from(fd, bytes->data.get(), bytes->size);
+  return read_all_from(fd, file_data(*bytes), bytes->size);
 }
 
 }  // namespace
 
-bool read_whole_file(const NativeString& path, FileBytes* bytes) {
+bool read_whole_file(const NativeString& path, size_t spare, FileBytes* bytes) {
   // A FIFO waits here for its writer, as any reader of a FIFO does.
   int fd = open_retrying(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info;
   bool ok = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
   if (ok && S_ISREG(info.st_mode)) {
-    ok = read_regular(fd, static_cast<uint64_t>(info.st_size), bytes);
+    ok = read_regular(fd, static_cast<uint64_t>(info.st_size), spare, bytes);
   } else if (ok) {
-    ok = read_stream(fd, bytes);
+    ok = read_stream(fd, bytes) && reserve_spare(bytes, spare);
   }
   close(fd);
   return ok;

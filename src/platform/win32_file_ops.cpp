@@ -219,15 +219,14 @@ namespace {
 
 // Reads a pipe or another stream to its end.
 bool read_stream(HANDLE handle, FileBytes* bytes) {
-  size_t capacity = 0;
-  bytes->size = 0;
+  *bytes = FileBytes{};
   for (;;) {
-    if (bytes->size == capacity && !grow_stream_buffer(bytes, &capacity)) {
+    if (bytes->size == bytes->capacity && !grow_stream_buffer(bytes)) {
       return false;
     }
     DWORD got = 0;
-    DWORD room = static_cast<DWORD>(capacity - bytes->size);
-    if (!ReadFile(handle, bytes->data.get() + bytes->size, room, &got,
+    DWORD room = static_cast<DWORD>(bytes->capacity - bytes->size);
+    if (!ReadFile(handle, file_data(*bytes) + bytes->size, room, &got,
                   nullptr)) {
       return GetLastError() == ERROR_BROKEN_PIPE;  // the writer is done
     }
@@ -236,13 +235,16 @@ bool read_stream(HANDLE handle, FileBytes* bytes) {
   }
 }
 
-bool read_disk_file(FileHandle file, FileBytes* bytes) {
+// One read of the size the file has, into storage of just that size.
+bool read_disk_file(FileHandle file, size_t spare, FileBytes* bytes) {
   uint64_t size = 0;
   if (!query_file_size(file, &size) || size >= SIZE_MAX / 2) return false;
+  *bytes = FileBytes{};
+  if (!resize_file_storage(bytes, static_cast<size_t>(size) + spare)) {
+    return false;
+  }
   bytes->size = static_cast<size_t>(size);
-  bytes->data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
-  return bytes->data != nullptr &&
-         read_exact(file, bytes->data.get(), bytes->size);
+  return read_exact(file, file_data(*bytes), bytes->size);
 }
 
 bool identity_of(HANDLE handle, FileIdentity* out) {
@@ -255,14 +257,15 @@ bool identity_of(HANDLE handle, FileIdentity* out) {
 
 }  // namespace
 
-bool read_whole_file(const NativeString& path, FileBytes* bytes) {
+bool read_whole_file(const NativeString& path, size_t spare, FileBytes* bytes) {
   HANDLE handle =
       CreateFileW(system_path(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
                   nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   FileHandle file = file_of(handle);
-  bool ok = GetFileType(handle) == FILE_TYPE_DISK ? read_disk_file(file, bytes)
-                                                  : read_stream(handle, bytes);
+  bool ok = GetFileType(handle) == FILE_TYPE_DISK
+                ? read_disk_file(file, spare, bytes)
+                : read_stream(handle, bytes) && reserve_spare(bytes, spare);
   close_file(&file);
   return ok;
 }

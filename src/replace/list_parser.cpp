@@ -2,7 +2,10 @@
 // Reading the list file: UTF-16 with a byte-order mark, lines of find text
 // and replacement text in pairs.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
+#include <utility>
 
 #include "replace/po_catalogue.h"
 #include "replace/replacement_table.h"
@@ -20,10 +23,11 @@ bool ends_line(char16_t unit) {
 }
 
 // Length of the line starting at `start`; the sentinel line feed after the
-// data guarantees an end.
-size_t line_length(const std::vector<char16_t>& units, size_t start) {
+// data guarantees an end. Every unit that ends a line is below the first
+// printable one, so most units cost one comparison.
+size_t line_length(const char16_t* units, size_t start) {
   size_t end = start;
-  while (!ends_line(units[end])) ++end;
+  while (units[end] > kCarriageReturn || !ends_line(units[end])) ++end;
   return end - start;
 }
 
@@ -35,126 +39,193 @@ bool starts_with_mark(ByteSpan file_bytes) {
           (first == 0xFE && second == 0xFF));
 }
 
-// Converts the file bytes into units: a big-endian file is swapped, an odd
-// last byte becomes a whole unit, and a line feed and a zero follow the data
-// so that the last line always ends. Returns the unit count N (mark included)
-// or 0 when the file is not UTF-16.
-size_t decode_units(ByteSpan file_bytes, std::vector<char16_t>* units) {
-  size_t size = file_bytes.size;
-  const uint8_t* data = file_bytes.data;
-  // Bytes past the data read as the zero byte that follows it.
-  auto byte_at = [&](size_t i) -> unsigned { return i < size ? data[i] : 0; };
-  bool big_endian = size >= 2 && data[0] == 0xFE && data[1] == 0xFF;
-  // For an odd size the last unit takes in the zero byte after the data
-  // (as its high byte, or its low byte once a big-endian pair is swapped).
+char16_t swap_bytes(char16_t unit) {
+  return static_cast<char16_t>((unit >> 8) | (unit << 8));
+}
+
+// Turns the file bytes in `buffer` into units where they lie: a file in the
+// other byte order than this machine's is swapped, an odd last byte becomes
+// a whole unit with the zero byte after it (its high byte, or its low byte
+// once a big-endian pair is swapped), and a line feed and a zero follow the
+// data so that the last line always ends. Returns the unit count N (mark
+// included) or 0 when the file is not UTF-16.
+size_t prepare_units(const ListBuffer& buffer) {
+  size_t size = buffer.size;
+  char16_t* units = buffer.storage.get();
+  auto* bytes = reinterpret_cast<uint8_t*>(units);
   size_t count = (size + 1) / 2;
-  auto unit_at = [&](size_t i) -> char16_t {
-    unsigned first = byte_at(2 * i);
-    unsigned second = byte_at(2 * i + 1);
-    return static_cast<char16_t>(big_endian ? (first << 8) | second
-                                            : first | (second << 8));
-  };
-  if (unit_at(0) != kByteOrderMark) return 0;
-  units->resize(count + 2);
-  char16_t* out = units->data();
-  for (size_t i = 0; i < count; ++i) out[i] = unit_at(i);
-  out[count] = kLineFeed;
-  out[count + 1] = 0;
+  if (size % 2 != 0) bytes[size] = 0;
+  bool big_endian = size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF;
+  bool swap = big_endian != (std::endian::native == std::endian::big);
+  if (count == 0) return 0;
+  char16_t mark = swap ? swap_bytes(units[0]) : units[0];
+  if (mark != kByteOrderMark) return 0;
+  if (swap) {
+    for (size_t i = 0; i < count; ++i) units[i] = swap_bytes(units[i]);
+  }
+  units[count] = kLineFeed;
+  units[count + 1] = 0;
   return count;
 }
 
-// Counts lines up to a unit position, a CR LF pair as one line end.
-struct LineCounter {
-  size_t position = 1;  // after the byte-order mark
-  uint32_t line = 1;
-};
-
-uint32_t line_at(const std::vector<char16_t>& units, size_t position,
-                 LineCounter* counter) {
-  for (; counter->position < position; ++counter->position) {
-    char16_t unit = units[counter->position];
-    bool pair =
-        unit == kCarriageReturn && units[counter->position + 1] == kLineFeed;
-    if (unit == kLineFeed || (unit == kCarriageReturn && !pair)) {
-      counter->line += 1;
-    }
-  }
-  return counter->line;
+// Whether the unit that ends a line at `end` counts as a line break: a line
+// feed, or a carriage return not followed by one (a CR LF pair counts at its
+// line feed). A zero unit ends a line without counting. The unit after is
+// read before the parser overwrites anything past `end`.
+uint32_t counts_as_break(const char16_t* units, size_t end) {
+  char16_t unit = units[end];
+  bool alone_return = unit == kCarriageReturn && units[end + 1] != kLineFeed;
+  return unit == kLineFeed || alone_return ? 1 : 0;
 }
 
-}  // namespace
+// At most one pair per two lines: counting the line ends of the commoner
+// kind sizes the entries once instead of growing them entry by entry. A
+// file of blank lines reserves no more than a pair per eight units (two
+// two-unit texts, each with a CR LF).
+size_t estimate_pairs(const char16_t* units, size_t count) {
+  size_t line_feeds = 0;
+  size_t returns = 0;
+  for (size_t i = 0; i < count; ++i) {
+    line_feeds += units[i] == kLineFeed ? 1 : 0;
+    returns += units[i] == kCarriageReturn ? 1 : 0;
+  }
+  return std::min(std::max(line_feeds, returns) / 2, count / 8) + 1;
+}
 
-ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
-                                      ReplacementTable* table) {
-  *table = ReplacementTable{};
-  std::vector<char16_t>& units = table->list_units;
-  size_t unit_count = decode_units(file_bytes, &units);
-  if (unit_count == 0) return ListLoadStatus::not_unicode;
-
-  std::vector<ReplacementEntry>& entries = table->entries;
-  LineCounter lines;
-  size_t index = 1;  // after the byte-order mark
+// Every unit of the data is met once: each line is scanned up to the unit
+// that ends it, which is counted as a line break before it is overwritten.
+void parse_units(char16_t* units, size_t unit_count,
+                 std::vector<ReplacementEntry>* entries) {
+  entries->reserve(estimate_pairs(units, unit_count));
+  uint32_t line = 1;  // of the unit at `index`
+  size_t index = 1;   // after the byte-order mark
   while (index < unit_count) {
     size_t find_length = line_length(units, index);
     size_t find_end = index + find_length;
+    uint32_t find_line = line;
+    line += counts_as_break(units, find_end);
     if (find_length < 2) {  // empty or one unit: not a find line
       index = find_end + 1;
       continue;
     }
     char16_t terminator = units[find_end];
-    // Line ends are counted before the parser overwrites them.
-    uint32_t line = line_at(units, index, &lines);
-    line_at(units, find_end + 1, &lines);
     units[find_end] = 0;
     size_t replacement_start = find_end + 1;
-    if (terminator == kCarriageReturn && units[replacement_start] == kLineFeed)
+    if (terminator == kCarriageReturn &&
+        units[replacement_start] == kLineFeed) {
+      line += 1;  // the line feed of the pair
       ++replacement_start;
+    }
     if (replacement_start >= unit_count) break;  // nothing after the find
 
     size_t replacement_length = line_length(units, replacement_start);
     size_t replacement_end = replacement_start + replacement_length;
+    line += counts_as_break(units, replacement_end);
     index = replacement_end + 1;
     if (replacement_length < 2) continue;  // drops the pair
-    line_at(units, replacement_end + 1, &lines);
     units[replacement_end] = 0;
-    entries.push_back(ReplacementEntry{
-        units.data() + (find_end - find_length),
-        static_cast<uint32_t>(find_length), units.data() + replacement_start,
-        static_cast<uint32_t>(replacement_length), line});
+    entries->push_back(ReplacementEntry{
+        units + find_end - find_length, static_cast<uint32_t>(find_length),
+        units + replacement_start, static_cast<uint32_t>(replacement_length),
+        find_line});
   }
+}
+
+// The bytes copied into storage of their own, for callers that hold them
+// elsewhere.
+ListBuffer copy_to_buffer(ByteSpan file_bytes) {
+  ListBuffer buffer;
+  size_t units = (file_bytes.size + kListSpareBytes + 1) / 2;
+  buffer.storage.reset(new char16_t[units]);
+  buffer.size = file_bytes.size;
+  if (file_bytes.size > 0) {
+    std::memcpy(buffer.storage.get(), file_bytes.data, file_bytes.size);
+  }
+  return buffer;
+}
+
+}  // namespace
+
+ListLoadStatus parse_replacement_list_in_place(ListBuffer buffer,
+                                               ReplacementTable* table) {
+  *table = ReplacementTable{};
+  size_t unit_count = prepare_units(buffer);
+  if (unit_count == 0) return ListLoadStatus::not_unicode;
+  table->list_units = std::move(buffer.storage);
+  table->list_unit_count = unit_count + 2;
+  parse_units(table->list_units.get(), unit_count, &table->entries);
   finish_replacement_table(table);
   return ListLoadStatus::ok;
 }
 
+ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
+                                      ReplacementTable* table) {
+  return parse_replacement_list_in_place(copy_to_buffer(file_bytes), table);
+}
+
 namespace {
 
+// The place of each entry once the entries are ordered by `key` (below
+// `key_count`), entries of equal key in the order of `sequence` (table order
+// when it is null): one stable counting-sort pass.
+template <typename Key>
+void stable_places(const std::vector<ReplacementEntry>& entries, Key key,
+                   size_t key_count, const size_t* sequence, size_t* places) {
+  std::vector<size_t> next(key_count + 1, 0);
+  for (const ReplacementEntry& entry : entries) ++next[key(entry) + 1];
+  for (size_t i = 1; i < next.size(); ++i) next[i] += next[i - 1];
+  for (size_t k = 0; k < entries.size(); ++k) {
+    size_t i = sequence != nullptr ? sequence[k] : k;
+    places[i] = next[key(entries[i])]++;
+  }
+}
+
+// Moves every entry to its place, cycle by cycle, without a second array of
+// entries.
+void move_to_places(std::vector<ReplacementEntry>* entries, size_t* places) {
+  for (size_t i = 0; i < entries->size(); ++i) {
+    while (places[i] != i) {
+      size_t target = places[i];
+      std::swap((*entries)[i], (*entries)[target]);
+      std::swap(places[i], places[target]);
+    }
+  }
+}
+
 // Longest find text first; equal lengths keep their order in the file. A
-// counting sort by length takes linear time; a list whose longest text is
-// far longer than it has entries is sorted by comparison instead, so the
-// counts never take more memory than the entries.
+// counting sort by length takes linear time. When the longest text is far
+// longer than there are entries, the length is sorted digit by digit
+// instead (least significant first, each pass stable), with digits small
+// enough that the counts never take more memory than the entries.
 void order_longest_first(std::vector<ReplacementEntry>* entries) {
   uint32_t longest = 0;
   for (const ReplacementEntry& entry : *entries) {
     longest = std::max(longest, entry.find_length);
   }
-  if (longest > 4 * entries->size() + 1024) {
-    std::stable_sort(entries->begin(), entries->end(),
-                     [](const ReplacementEntry& a, const ReplacementEntry& b) {
-                       return a.find_length > b.find_length;
-                     });
-    return;
+  size_t count = entries->size();
+  size_t most_counts = 4 * count + 1024;
+  // Uninitialised: every place is written before it is read.
+  std::unique_ptr<size_t[]> places(new size_t[count]);
+  auto shortness = [longest](const ReplacementEntry& entry) {
+    return longest - entry.find_length;
+  };
+  if (longest < most_counts) {
+    stable_places(*entries, shortness, size_t{longest} + 1, nullptr,
+                  places.get());
+  } else {
+    int bits = std::bit_width(most_counts) - 1;  // 10 or more, below 32
+    uint32_t mask = (uint32_t{1} << bits) - 1;
+    std::unique_ptr<size_t[]> sequence(new size_t[count]);
+    for (int shift = 0; shift < 32 && (longest >> shift) != 0; shift += bits) {
+      auto digit = [&](const ReplacementEntry& entry) {
+        return (shortness(entry) >> shift) & mask;
+      };
+      stable_places(*entries, digit, size_t{mask} + 1,
+                    shift == 0 ? nullptr : sequence.get(), places.get());
+      for (size_t i = 0; i < count; ++i) sequence[places[i]] = i;
+    }
   }
-  std::vector<size_t> next(size_t{longest} + 2,
-                           0);  // per length, longest first
-  for (const ReplacementEntry& entry : *entries) {
-    ++next[longest - entry.find_length + 1];
-  }
-  for (size_t i = 1; i < next.size(); ++i) next[i] += next[i - 1];
-  std::vector<ReplacementEntry> sorted(entries->size());
-  for (const ReplacementEntry& entry : *entries) {
-    sorted[next[longest - entry.find_length]++] = entry;
-  }
-  entries->swap(sorted);
+  move_to_places(entries, places.get());
 }
 
 }  // namespace
@@ -180,6 +251,19 @@ ListLoadStatus parse_list_file(ByteSpan file_bytes, bool catalogue_name,
                            problem != nullptr ? problem : &ignored);
   }
   return parse_replacement_list(file_bytes, table);
+}
+
+ListLoadStatus parse_list_file_in_place(ListBuffer buffer, bool catalogue_name,
+                                        ReplacementTable* table,
+                                        CatalogueProblem* problem) {
+  ByteSpan file_bytes{reinterpret_cast<const uint8_t*>(buffer.storage.get()),
+                      buffer.size};
+  if (catalogue_name && !starts_with_mark(file_bytes)) {
+    CatalogueProblem ignored;
+    return parse_catalogue(file_bytes, table,
+                           problem != nullptr ? problem : &ignored);
+  }
+  return parse_replacement_list_in_place(std::move(buffer), table);
 }
 
 }  // namespace uitrans

@@ -450,21 +450,25 @@ ListLoadStatus parse_catalogue(ByteSpan file_bytes, ReplacementTable* table,
     return ListLoadStatus::catalogue_refused;
   }
   // Both texts of each pair, zero-terminated, in the table's own buffer.
-  std::vector<char16_t>& units = table->list_units;
-  std::vector<size_t> starts;
+  size_t total = 0;
   for (const CataloguePair& pair : pairs) {
-    starts.push_back(units.size());
-    units.insert(units.end(), pair.find.begin(), pair.find.end());
-    units.push_back(0);
-    units.insert(units.end(), pair.replacement.begin(), pair.replacement.end());
-    units.push_back(0);
+    total += pair.find.size() + pair.replacement.size() + 2;
   }
-  for (size_t i = 0; i < pairs.size(); ++i) {
-    const char16_t* find = units.data() + starts[i];
-    auto find_length = static_cast<uint32_t>(pairs[i].find.size());
-    table->entries.push_back(ReplacementEntry{
-        find, find_length, find + find_length + 1,
-        static_cast<uint32_t>(pairs[i].replacement.size()), pairs[i].line});
+  table->list_units.reset(new char16_t[total > 0 ? total : 1]);
+  table->list_unit_count = total;
+  table->entries.reserve(pairs.size());
+  char16_t* out = table->list_units.get();
+  for (const CataloguePair& pair : pairs) {
+    auto find_length = static_cast<uint32_t>(pair.find.size());
+    auto replacement_length = static_cast<uint32_t>(pair.replacement.size());
+    char16_t* find = out;
+    out = std::copy(pair.find.begin(), pair.find.end(), out);
+    *out++ = 0;
+    char16_t* replacement = out;
+    out = std::copy(pair.replacement.begin(), pair.replacement.end(), out);
+    *out++ = 0;
+    table->entries.push_back(ReplacementEntry{find, find_length, replacement,
+                                              replacement_length, pair.line});
   }
   finish_replacement_table(table);
   return ListLoadStatus::ok;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "common/bytes.h"
@@ -36,8 +37,8 @@ struct LookupSlot {
 };
 
 // The entries point into `list_units`: a copy would point into the
-// original's buffer, so tables are moved (a moved vector keeps its buffer),
-// never copied.
+// original's buffer, so tables are moved (the buffer moves with its
+// pointer), never copied.
 struct ReplacementTable {
   ReplacementTable() = default;
   ReplacementTable(const ReplacementTable&) = delete;
@@ -45,7 +46,8 @@ struct ReplacementTable {
   ReplacementTable(ReplacementTable&&) = default;
   ReplacementTable& operator=(ReplacementTable&&) = default;
 
-  std::vector<char16_t> list_units;  // the list buffer the entries point into
+  std::unique_ptr<char16_t[]> list_units;  // the buffer entries point into
+  size_t list_unit_count = 0;
   std::vector<ReplacementEntry> entries;  // longest find text first, stable
   // Lookup index, built once after parsing.
   std::vector<LookupSlot> slots;  // open addressing, power-of-two size
@@ -85,12 +87,29 @@ struct CatalogueProblem {
 ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
                                       ReplacementTable* table);
 
+// A list file's bytes in storage a table can take over: `size` bytes, and
+// room for kListSpareBytes more past them, where the parser ends the data.
+struct ListBuffer {
+  std::unique_ptr<char16_t[]> storage;
+  size_t size = 0;
+};
+inline constexpr size_t kListSpareBytes = 5;
+
+// As parse_replacement_list, in place: the table keeps `buffer`'s storage
+// and its entries point into it.
+ListLoadStatus parse_replacement_list_in_place(ListBuffer buffer,
+                                               ReplacementTable* table);
+
 // Parses a list file's bytes with the reader they call for: a file that
 // begins with a UTF-16 byte-order mark is a list whatever its name; one
 // without is a catalogue when `catalogue_name`, otherwise not_unicode.
 ListLoadStatus parse_list_file(ByteSpan file_bytes, bool catalogue_name,
                                ReplacementTable* table,
                                CatalogueProblem* problem);
+// The same, a list parsed in place.
+ListLoadStatus parse_list_file_in_place(ListBuffer buffer, bool catalogue_name,
+                                        ReplacementTable* table,
+                                        CatalogueProblem* problem);
 
 // The rules every source of pairs shares, applied once its entries are in
 // the table: entries whose find or replacement text has fewer than two units

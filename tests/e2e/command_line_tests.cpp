@@ -324,6 +324,12 @@ TEST_F(CommandLineTest, NonRegularInputsTable) {
        "Can't open d for reading.\n" + app_done, true},
       {"list from a pipe on /dev/stdin",
        "cat list.txt | \"$0\" /dev/stdin app.exe", app_done, true},
+      {"list from a pipe, zero bytes after it to three short of its "
+       "first buffer",
+       "n=$((65533 - $(wc -c < list.txt))) && "
+       "{ cat list.txt; head -c \"$n\" /dev/zero; } | \"$0\" /dev/stdin "
+       "app.exe",
+       app_done, true},
       {"list from a FIFO",
        "mkfifo l.fifo && { cat list.txt > l.fifo & } && \"$0\" l.fifo app.exe",
        app_done, true},

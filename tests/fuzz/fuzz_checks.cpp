@@ -38,8 +38,8 @@ using uitrans::UnitView;
 // --- Lists and lookups ----------------------------------------------------
 
 void check_table_shape(const ReplacementTable& table) {
-  const char16_t* first = table.list_units.data();
-  const char16_t* last = first + table.list_units.size();
+  const char16_t* first = table.list_units.get();
+  const char16_t* last = first + table.list_unit_count;
   for (size_t i = 0; i < table.entries.size(); ++i) {
     const uitrans::ReplacementEntry& entry = table.entries[i];
     FUZZ_CHECK(entry.find_length >= 2 && entry.replacement_length >= 2);
@@ -87,10 +87,11 @@ void check_lookups(const ReplacementTable& table,
   }
 }
 
-std::vector<uint8_t> units_as_bytes(const std::vector<char16_t>& units) {
+std::vector<uint8_t> units_as_bytes(const ReplacementTable& table) {
   std::vector<uint8_t> bytes;
-  bytes.reserve(2 * units.size());
-  for (char16_t unit : units) {
+  bytes.reserve(2 * table.list_unit_count);
+  for (size_t i = 0; i < table.list_unit_count; ++i) {
+    char16_t unit = table.list_units[i];
     bytes.push_back(static_cast<uint8_t>(unit));
     bytes.push_back(static_cast<uint8_t>(unit >> 8));
   }
@@ -322,7 +323,7 @@ void check_catalogue_input(const uint8_t* data, size_t size) {
     return;
   }
   check_table_shape(table);
-  check_lookups(table, units_as_bytes(table.list_units));
+  check_lookups(table, units_as_bytes(table));
 }
 
 }  // namespace
@@ -337,7 +338,7 @@ void check_list_input(const uint8_t* data, size_t size) {
   check_table_shape(table);
   // Probes: the parsed list itself (every find text sits there, terminated)
   // and the raw input read as units.
-  check_lookups(table, units_as_bytes(table.list_units));
+  check_lookups(table, units_as_bytes(table));
   check_lookups(table, std::vector<uint8_t>(data, data + size));
 }
 

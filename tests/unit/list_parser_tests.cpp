@@ -114,6 +114,15 @@ TEST(ListParserTest, LinesAndPairsTable) {
                                 u"ab\0zz\ncd\n",
                                 10)),
        {{u"ab", u"zz"}}},
+      {"finds far longer than there are entries, longest first",
+       raw_units(u"\xFEFF" + std::u16string(1100, u'a') + u"\n11\nab\n22\n" +
+                 std::u16string(5000, u'b') + u"\n33\ncd\n44\n" +
+                 std::u16string(1201, u'c') + u"\n55\n"),
+       {{std::u16string(5000, u'b'), u"33"},
+        {std::u16string(1201, u'c'), u"55"},
+        {std::u16string(1100, u'a'), u"11"},
+        {u"ab", u"22"},
+        {u"cd", u"44"}}},
       {"more than ten entries",
        raw_units(u"\xFEFF"
                  u"a0\nb0\na1\nb1\na2\nb2\na3\nb3\na4\nb4\na5\nb5\n"
@@ -177,23 +186,36 @@ TEST(ListParserTest, WithoutMarkIsNotUnicode) {
   EXPECT_EQ(parse({0xFF, 0xFE}).status, uitrans::ListLoadStatus::ok);
   EXPECT_TRUE(parse({0xFF, 0xFE}).pairs.empty());
   EXPECT_EQ(parse({0xFE, 0xFF}).status, uitrans::ListLoadStatus::ok);
+  // The mark and the unit of a lone odd byte after it.
+  EXPECT_EQ(parse({0xFF, 0xFE, 'a'}).status, uitrans::ListLoadStatus::ok);
+  EXPECT_EQ(parse({0xFE, 0xFF, 'a'}).status, uitrans::ListLoadStatus::ok);
 }
 
 TEST(ListParserTest, EntriesKeepTheLineOfTheirFindText) {
-  uitrans::ReplacementTable table;
-  const Bytes file = raw_units(
-      u"\xFEFF"
-      u"ab\r\ncd\r\n\r\nef\ngh\rx\nijk\nlm\r\n\r\n\r\nno\r\npq");
-  ASSERT_EQ(uitrans::parse_replacement_list(
-                uitrans::ByteSpan{file.data(), file.size()}, &table),
-            uitrans::ListLoadStatus::ok);
-  std::vector<std::pair<std::u16string, uint32_t>> lines;
-  for (const uitrans::ReplacementEntry& entry : table.entries) {
-    lines.emplace_back(std::u16string(entry.find, entry.find_length),
-                       entry.line);
+  using Lines = std::vector<std::pair<std::u16string, uint32_t>>;
+  const std::vector<std::pair<std::u16string, Lines>> cases = {
+      {u"\xFEFF"
+       u"ab\r\ncd\r\n\r\nef\ngh\rx\nijk\nlm\r\n\r\n\r\nno\r\npq",
+       {{u"ijk", 7}, {u"ab", 1}, {u"ef", 4}, {u"no", 11}}},
+      // Breaks after skipped lines, dropped pairs and zero units.
+      {std::u16string(u"\xFEFF"
+                      u"x\r\nab\r\nc\r\nde\0fg\r\r\nhi\njk\rlm\r\nno\r\n",
+                      33),
+       {{u"de", 4}, {u"hi", 6}, {u"lm", 8}}},
+  };
+  for (const auto& [text, expected] : cases) {
+    uitrans::ReplacementTable table;
+    const Bytes file = raw_units(text);
+    ASSERT_EQ(uitrans::parse_replacement_list(
+                  uitrans::ByteSpan{file.data(), file.size()}, &table),
+              uitrans::ListLoadStatus::ok);
+    Lines lines;
+    for (const uitrans::ReplacementEntry& entry : table.entries) {
+      lines.emplace_back(std::u16string(entry.find, entry.find_length),
+                         entry.line);
+    }
+    EXPECT_EQ(lines, expected);
   }
-  EXPECT_EQ(lines, (std::vector<std::pair<std::u16string, uint32_t>>{
-                       {u"ijk", 7}, {u"ab", 1}, {u"ef", 4}, {u"no", 11}}));
 }
 
 // Gettext catalogues.
