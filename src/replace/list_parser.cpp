@@ -78,18 +78,25 @@ uint32_t counts_as_break(const char16_t* units, size_t end) {
   return unit == kLineFeed || alone_return ? 1 : 0;
 }
 
-// At most one pair per two lines: counting the line ends of the commoner
-// kind sizes the entries once instead of growing them entry by entry. A
-// file of blank lines reserves no more than a pair per eight units (two
-// two-unit texts, each with a CR LF).
+// At most one pair per two lines. The line ends of the commoner kind in the
+// first units, scaled to the whole list with a margin, size the entries once
+// instead of growing them entry by entry; a second pass over megabytes would
+// cost as much as the parse. A list denser further on only grows the entries
+// as usual. No more than a pair per eight units (two two-unit texts, each
+// with a CR LF) is reserved.
 size_t estimate_pairs(const char16_t* units, size_t count) {
+  constexpr size_t kSample = 32768;
+  size_t sample = std::min(count, kSample);
   size_t line_feeds = 0;
   size_t returns = 0;
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < sample; ++i) {
     line_feeds += units[i] == kLineFeed ? 1 : 0;
     returns += units[i] == kCarriageReturn ? 1 : 0;
   }
-  return std::min(std::max(line_feeds, returns) / 2, count / 8) + 1;
+  size_t sampled_pairs = std::max(line_feeds, returns) / 2 + 1;
+  size_t scaled = sampled_pairs * (count / sample) +
+                  sampled_pairs * (count % sample) / sample;
+  return std::min(scaled + scaled / 4, count / 8) + 1;
 }
 
 // Every unit of the data is met once: each line is scanned up to the unit
