@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -216,6 +217,30 @@ TEST(ListParserTest, EntriesKeepTheLineOfTheirFindText) {
     }
     EXPECT_EQ(lines, expected);
   }
+}
+
+TEST(ListParserTest, AMovedTableKeepsItsEntries) {
+  static_assert(!std::is_copy_constructible_v<uitrans::ReplacementTable>);
+  static_assert(!std::is_copy_assignable_v<uitrans::ReplacementTable>);
+  uitrans::ReplacementTable table;
+  const Bytes file = raw_units(
+      u"\xFEFF"
+      u"abc\nxyz\nde\nfg\n");
+  ASSERT_EQ(uitrans::parse_replacement_list(
+                uitrans::ByteSpan{file.data(), file.size()}, &table),
+            uitrans::ListLoadStatus::ok);
+  const char16_t* buffer = table.list_units.get();
+  uitrans::ReplacementTable moved(std::move(table));
+  uitrans::ReplacementTable assigned;
+  assigned = std::move(moved);
+  EXPECT_EQ(assigned.list_units.get(), buffer);
+  ASSERT_EQ(assigned.entries.size(), 2u);
+  EXPECT_EQ(std::u16string(assigned.entries[0].find), u"abc");
+  EXPECT_EQ(std::u16string(assigned.entries[1].replacement), u"fg");
+  const Bytes probe = raw_units(std::u16string(u"de\0", 3));
+  EXPECT_EQ(uitrans::find_replacement(
+                assigned, uitrans::UnitView{probe.data(), probe.size() / 2}, 0),
+            1u);
 }
 
 // Gettext catalogues.
