@@ -231,25 +231,6 @@ bool read_stream(int fd, FileBytes* bytes) {
   }
 }
 
-// Asks for large pages behind a buffer of megabytes before it is first
-// written: each first touch of a small page costs a fault, and a list of
-// megabytes is touched page by page as it is read and parsed. Only advice;
-// the buffer works the same without it.
-void advise_large_pages(uint8_t* data, size_t size) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
-  auto start = reinterpret_cast<uintptr_t>(data);
-  uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
-  uintptr_t end = (start + size) & ~(kLargePage - 1);
-  if (end > first) {
-    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-  }
-#else
-  (void)data;
-  (void)size;
-#endif
-}
-
 // One read of the size the file has, into storage of just that size.
 bool read_regular(int fd, uint64_t size, size_t spare, FileBytes* bytes) {
   if (size >= SIZE_MAX / 2) return false;
@@ -258,7 +239,8 @@ bool read_regular(int fd, uint64_t size, size_t spare, FileBytes* bytes) {
     return false;
   }
   bytes->size = static_cast<size_t>(size);
-  advise_large_pages(file_data(*bytes), bytes->size);
+  // A list of megabytes is touched page by page as it is read and parsed.
+  prefer_large_pages(file_data(*bytes), bytes->size);
   return read_all_from(fd, file_data(*bytes), bytes->size);
 }
 
