@@ -20,6 +20,7 @@ ListLoadStatus load_replacement_list(const platform::NativeString& path,
     return ListLoadStatus::cannot_open;
   }
   // The list is parsed in the buffer it was read into.
+  table->prepare_memory = platform::prefer_large_pages;
   ListBuffer buffer{std::move(bytes.storage), bytes.size};
   return parse_list_file_in_place(std::move(buffer), has_catalogue_name(path),
                                   table, problem);

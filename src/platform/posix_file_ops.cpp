@@ -179,7 +179,7 @@ void unmap(uint8_t* data, size_t size) {
 
 void prefer_large_pages(void* data, size_t size) {
 #ifdef MADV_HUGEPAGE
-  constexpr size_t kWorthIt = size_t{4} << 20;
+  constexpr size_t kWorthIt = size_t{2} << 20;
   if (size < kWorthIt) return;
   // The whole pages the block touches: a hint on part of a mapping would
   // split it, and a split mapping can no longer grow in place.

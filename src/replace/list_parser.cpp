@@ -103,7 +103,6 @@ size_t estimate_pairs(const char16_t* units, size_t count) {
 // that ends it, which is counted as a line break before it is overwritten.
 void parse_units(char16_t* units, size_t unit_count,
                  std::vector<ReplacementEntry>* entries) {
-  entries->reserve(estimate_pairs(units, unit_count));
   uint32_t line = 1;  // of the unit at `index`
   size_t index = 1;   // after the byte-order mark
   while (index < unit_count) {
@@ -155,11 +154,15 @@ ListBuffer copy_to_buffer(ByteSpan file_bytes) {
 
 ListLoadStatus parse_replacement_list_in_place(ListBuffer buffer,
                                                ReplacementTable* table) {
+  auto prepare_memory = table->prepare_memory;
   *table = ReplacementTable{};
+  table->prepare_memory = prepare_memory;
   size_t unit_count = prepare_units(buffer);
   if (unit_count == 0) return ListLoadStatus::not_unicode;
   table->list_units = std::move(buffer.storage);
   table->list_unit_count = unit_count + 2;
+  reserve_prepared(*table, &table->entries,
+                   estimate_pairs(table->list_units.get(), unit_count));
   parse_units(table->list_units.get(), unit_count, &table->entries);
   finish_replacement_table(table);
   return ListLoadStatus::ok;

@@ -146,11 +146,6 @@ bool hash_known_text(const ReplacementTable& table, const uint8_t* end,
   return true;
 }
 
-bool same_text(const ReplacementEntry& a, const ReplacementEntry& b) {
-  return a.find_length == b.find_length &&
-         std::equal(a.find, a.find + a.find_length, b.find);
-}
-
 }  // namespace
 
 size_t find_zero_unit(UnitView units, size_t from, size_t limit) {
@@ -174,9 +169,56 @@ size_t find_zero_unit(UnitView units, size_t from, size_t limit) {
   return at;
 }
 
+namespace {
+
+// Notes an entry's length, sets its bits in both filters and returns the
+// key that places it in the index.
+uint64_t add_to_filters(ReplacementTable* table,
+                        const ReplacementEntry& entry) {
+  table->min_find_length = std::min(table->min_find_length, entry.find_length);
+  table->max_find_length = std::max(table->max_find_length, entry.find_length);
+  size_t word = entry.find_length / 64;
+  if (table->find_lengths.size() <= word) {
+    table->find_lengths.resize(word + 1, 0);
+  }
+  table->find_lengths[word] |= uint64_t{1} << (entry.find_length % 64);
+  size_t suffix_bits = 64 * table->suffix_filter.size();
+  uint64_t hash = 0;
+  for (uint32_t k = 1; k <= entry.find_length; ++k) {
+    hash = prepend_unit(
+        hash, static_cast<uint16_t>(entry.find[entry.find_length - k]));
+    if (k <= kSuffixFilterDepth) {
+      set_bit(&table->suffix_filter, suffix_bit(mix_key(hash, k), suffix_bits));
+    }
+  }
+  uint64_t key = mix_key(hash, entry.find_length);
+  table->filter[filter_word(key, table->filter.size())] |= filter_mask(key);
+  return key;
+}
+
+// Puts the entry into its slot unless an earlier entry holds its text.
+void add_to_index(ReplacementTable* table, uint32_t index, uint64_t key) {
+  const ReplacementEntry& entry = table->entries[index];
+  size_t mask = table->slots.size() - 1;
+  size_t slot = slot_of(key, mask);
+  for (; table->slots[slot].entry != kNoEntry; slot = (slot + 1) & mask) {
+    const LookupSlot& taken = table->slots[slot];
+    if (taken.length == entry.find_length &&
+        std::equal(entry.find, entry.find + entry.find_length, taken.find)) {
+      return;  // an earlier entry holds this text and wins
+    }
+  }
+  table->slots[slot] = LookupSlot{entry.find, entry.find_length, index};
+}
+
+}  // namespace
+
 void build_lookup_index(ReplacementTable* table) {
+  size_t entry_count = table->entries.size();
   size_t slot_count = 16;
-  while (slot_count < 2 * table->entries.size()) slot_count *= 2;
+  while (slot_count < 2 * entry_count) slot_count *= 2;
+  table->slots.clear();
+  reserve_prepared(*table, &table->slots, slot_count);
   table->slots.assign(slot_count, LookupSlot{});
   size_t suffix_count = 0;
   for (const ReplacementEntry& entry : table->entries) {
@@ -190,47 +232,26 @@ void build_lookup_index(ReplacementTable* table) {
   // About 16 filter bits per entry: a text that is no find text passes the
   // filter about once in 70 lookups.
   size_t filter_words = 64;
-  while (filter_words * 64 < 16 * table->entries.size()) filter_words *= 2;
+  while (filter_words * 64 < 16 * entry_count) filter_words *= 2;
   table->filter.assign(filter_words, 0);
   table->min_find_length = UINT32_MAX;
   table->max_find_length = 0;
   table->find_lengths.clear();
+  std::vector<uint64_t> keys(entry_count);
+  for (size_t index = 0; index < entry_count; ++index) {
+    keys[index] = add_to_filters(table, table->entries[index]);
+  }
+  // Slots are filled in table order, so that the first of equal texts wins;
+  // the slot a few entries ahead is fetched while this one is filled.
+  constexpr size_t kAhead = 16;
   size_t mask = slot_count - 1;
-  for (uint32_t index = 0; index < table->entries.size(); ++index) {
-    const ReplacementEntry& entry = table->entries[index];
-    table->min_find_length =
-        std::min(table->min_find_length, entry.find_length);
-    table->max_find_length =
-        std::max(table->max_find_length, entry.find_length);
-    size_t word = entry.find_length / 64;
-    if (table->find_lengths.size() <= word) {
-      table->find_lengths.resize(word + 1, 0);
+  for (size_t index = 0; index < entry_count; ++index) {
+#if defined(__GNUC__)
+    if (index + kAhead < entry_count) {
+      __builtin_prefetch(&table->slots[slot_of(keys[index + kAhead], mask)]);
     }
-    table->find_lengths[word] |= uint64_t{1} << (entry.find_length % 64);
-    uint64_t hash = 0;
-    for (uint32_t k = 1; k <= entry.find_length; ++k) {
-      hash = prepend_unit(
-          hash, static_cast<uint16_t>(entry.find[entry.find_length - k]));
-      if (k <= kSuffixFilterDepth) {
-        set_bit(&table->suffix_filter,
-                suffix_bit(mix_key(hash, k), 64 * suffix_words));
-      }
-    }
-    uint64_t key = mix_key(hash, entry.find_length);
-    table->filter[filter_word(key, filter_words)] |= filter_mask(key);
-    size_t slot = slot_of(key, mask);
-    bool duplicate = false;
-    while (table->slots[slot].entry != kNoEntry) {
-      const LookupSlot& taken = table->slots[slot];
-      if (same_text(table->entries[taken.entry], entry)) {
-        duplicate = true;  // an earlier entry holds this text and wins
-        break;
-      }
-      slot = (slot + 1) & mask;
-    }
-    if (!duplicate) {
-      table->slots[slot] = LookupSlot{entry.find, entry.find_length, index};
-    }
+#endif
+    add_to_index(table, static_cast<uint32_t>(index), keys[index]);
   }
 }
 

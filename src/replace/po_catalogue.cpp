@@ -444,7 +444,9 @@ bool parse_po_catalogue(ByteSpan file_bytes, std::vector<CataloguePair>* pairs,
 
 ListLoadStatus parse_catalogue(ByteSpan file_bytes, ReplacementTable* table,
                                CatalogueProblem* problem) {
+  auto prepare_memory = table->prepare_memory;
   *table = ReplacementTable{};
+  table->prepare_memory = prepare_memory;
   std::vector<CataloguePair> pairs;
   if (!parse_po_catalogue(file_bytes, &pairs, problem)) {
     return ListLoadStatus::catalogue_refused;
@@ -456,7 +458,7 @@ ListLoadStatus parse_catalogue(ByteSpan file_bytes, ReplacementTable* table,
   }
   table->list_units.reset(new char16_t[total > 0 ? total : 1]);
   table->list_unit_count = total;
-  table->entries.reserve(pairs.size());
+  reserve_prepared(*table, &table->entries, pairs.size());
   char16_t* out = table->list_units.get();
   for (const CataloguePair& pair : pairs) {
     auto find_length = static_cast<uint32_t>(pair.find.size());

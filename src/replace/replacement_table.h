@@ -64,7 +64,22 @@ struct ReplacementTable {
   // are no find text's last k units has no tail of k units or more that is a
   // find text, so scanning a text from its end stops after a unit or two.
   std::vector<uint64_t> suffix_filter;  // power-of-two number of bits
+  // Told of the entries' and the index's memory before it is first written
+  // (the driver passes the platform's large-page hint); may be null. Kept
+  // when the table is parsed anew.
+  void (*prepare_memory)(void* data, size_t size) = nullptr;
 };
+
+// Makes room for `count` elements of `items` and shows the memory to the
+// table's prepare_memory before anything is written into it.
+template <typename T>
+void reserve_prepared(const ReplacementTable& table, std::vector<T>* items,
+                      size_t count) {
+  items->reserve(count);
+  if (table.prepare_memory != nullptr && items->capacity() != 0) {
+    table.prepare_memory(items->data(), items->capacity() * sizeof(T));
+  }
+}
 
 enum class ListLoadStatus { ok, cannot_open, not_unicode, catalogue_refused };
 
