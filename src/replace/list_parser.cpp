@@ -154,9 +154,7 @@ ListBuffer copy_to_buffer(ByteSpan file_bytes) {
 
 ListLoadStatus parse_replacement_list_in_place(ListBuffer buffer,
                                                ReplacementTable* table) {
-  auto prepare_memory = table->prepare_memory;
-  *table = ReplacementTable{};
-  table->prepare_memory = prepare_memory;
+  reset_table(table);
   size_t unit_count = prepare_units(buffer);
   if (unit_count == 0) return ListLoadStatus::not_unicode;
   table->list_units = std::move(buffer.storage);
@@ -175,18 +173,17 @@ ListLoadStatus parse_replacement_list(ByteSpan file_bytes,
 
 namespace {
 
-// The place of each entry once the entries are ordered by `key` (below
-// `key_count`), entries of equal key in the order of `sequence` (table order
-// when it is null): one stable counting-sort pass.
-template <typename Key>
-void stable_places(const std::vector<ReplacementEntry>& entries, Key key,
-                   size_t key_count, const size_t* sequence, size_t* places) {
-  std::vector<size_t> next(key_count + 1, 0);
-  for (const ReplacementEntry& entry : entries) ++next[key(entry) + 1];
+// The place of each entry once the entries are ordered longest find text
+// first, equal lengths in table order: one counting-sort pass.
+void stable_places(const std::vector<ReplacementEntry>& entries,
+                   uint32_t longest, size_t* places) {
+  std::vector<size_t> next(size_t{longest} + 2, 0);
+  for (const ReplacementEntry& entry : entries) {
+    ++next[longest - entry.find_length + 1];
+  }
   for (size_t i = 1; i < next.size(); ++i) next[i] += next[i - 1];
-  for (size_t k = 0; k < entries.size(); ++k) {
-    size_t i = sequence != nullptr ? sequence[k] : k;
-    places[i] = next[key(entries[i])]++;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    places[i] = next[longest - entries[i].find_length]++;
   }
 }
 
@@ -203,38 +200,24 @@ void move_to_places(std::vector<ReplacementEntry>* entries, size_t* places) {
 }
 
 // Longest find text first; equal lengths keep their order in the file. A
-// counting sort by length takes linear time. When the longest text is far
-// longer than there are entries, the length is sorted digit by digit
-// instead (least significant first, each pass stable), with digits small
-// enough that the counts never take more memory than the entries.
+// counting sort by length takes linear time; a list whose longest text is
+// far longer than it has entries is sorted by comparison instead, so the
+// counts never take more memory than the entries.
 void order_longest_first(std::vector<ReplacementEntry>* entries) {
   uint32_t longest = 0;
   for (const ReplacementEntry& entry : *entries) {
     longest = std::max(longest, entry.find_length);
   }
-  size_t count = entries->size();
-  size_t most_counts = 4 * count + 1024;
-  // Uninitialised: every place is written before it is read.
-  std::unique_ptr<size_t[]> places(new size_t[count]);
-  auto shortness = [longest](const ReplacementEntry& entry) {
-    return longest - entry.find_length;
-  };
-  if (longest < most_counts) {
-    stable_places(*entries, shortness, size_t{longest} + 1, nullptr,
-                  places.get());
-  } else {
-    int bits = std::bit_width(most_counts) - 1;  // 10 or more, below 32
-    uint32_t mask = (uint32_t{1} << bits) - 1;
-    std::unique_ptr<size_t[]> sequence(new size_t[count]);
-    for (int shift = 0; shift < 32 && (longest >> shift) != 0; shift += bits) {
-      auto digit = [&](const ReplacementEntry& entry) {
-        return (shortness(entry) >> shift) & mask;
-      };
-      stable_places(*entries, digit, size_t{mask} + 1,
-                    shift == 0 ? nullptr : sequence.get(), places.get());
-      for (size_t i = 0; i < count; ++i) sequence[places[i]] = i;
-    }
+  if (longest > 4 * entries->size() + 1024) {
+    std::stable_sort(entries->begin(), entries->end(),
+                     [](const ReplacementEntry& a, const ReplacementEntry& b) {
+                       return a.find_length > b.find_length;
+                     });
+    return;
   }
+  // Uninitialised: every place is written before it is read.
+  std::unique_ptr<size_t[]> places(new size_t[entries->size()]);
+  stable_places(*entries, longest, places.get());
   move_to_places(entries, places.get());
 }
 

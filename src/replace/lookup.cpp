@@ -117,9 +117,8 @@ uint32_t probe_index(const ReplacementTable& table, uint64_t hash,
 }
 
 bool has_find_length(const ReplacementTable& table, size_t length) {
-  size_t word = length / 64;
-  return word < table.find_lengths.size() &&
-         (table.find_lengths[word] >> (length % 64) & 1) != 0;
+  return length / 64 < table.find_lengths.size() &&
+         bit_is_set(table.find_lengths, length);
 }
 
 // The unit `back` units before `end` (the bytes of a checked view).
@@ -177,11 +176,9 @@ uint64_t add_to_filters(ReplacementTable* table,
                         const ReplacementEntry& entry) {
   table->min_find_length = std::min(table->min_find_length, entry.find_length);
   table->max_find_length = std::max(table->max_find_length, entry.find_length);
-  size_t word = entry.find_length / 64;
-  if (table->find_lengths.size() <= word) {
-    table->find_lengths.resize(word + 1, 0);
-  }
-  table->find_lengths[word] |= uint64_t{1} << (entry.find_length % 64);
+  size_t words = entry.find_length / 64 + 1;
+  if (table->find_lengths.size() < words) table->find_lengths.resize(words, 0);
+  set_bit(&table->find_lengths, entry.find_length);
   size_t suffix_bits = 64 * table->suffix_filter.size();
   uint64_t hash = 0;
   for (uint32_t k = 1; k <= entry.find_length; ++k) {

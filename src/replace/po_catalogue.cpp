@@ -444,9 +444,7 @@ bool parse_po_catalogue(ByteSpan file_bytes, std::vector<CataloguePair>* pairs,
 
 ListLoadStatus parse_catalogue(ByteSpan file_bytes, ReplacementTable* table,
                                CatalogueProblem* problem) {
-  auto prepare_memory = table->prepare_memory;
-  *table = ReplacementTable{};
-  table->prepare_memory = prepare_memory;
+  reset_table(table);
   std::vector<CataloguePair> pairs;
   if (!parse_po_catalogue(file_bytes, &pairs, problem)) {
     return ListLoadStatus::catalogue_refused;

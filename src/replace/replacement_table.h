@@ -70,6 +70,13 @@ struct ReplacementTable {
   void (*prepare_memory)(void* data, size_t size) = nullptr;
 };
 
+// Empties the table for a new parse; only its prepare_memory stays.
+inline void reset_table(ReplacementTable* table) {
+  auto prepare_memory = table->prepare_memory;
+  *table = ReplacementTable{};
+  table->prepare_memory = prepare_memory;
+}
+
 // Makes room for `count` elements of `items` and shows the memory to the
 // table's prepare_memory before anything is written into it.
 template <typename T>

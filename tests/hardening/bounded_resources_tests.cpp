@@ -31,6 +31,15 @@ Bytes sample_menu() {
   return testsupport::make_menu({testsupport::MenuItem{u"&Open", 1, {}, 0}});
 }
 
+// The one pair every rebuild here translates with.
+uitrans::ReplacementTable open_to_load() {
+  const Bytes list = testsupport::make_pair_list({{u"&Open", u"&Load"}});
+  uitrans::ReplacementTable table;
+  uitrans::parse_replacement_list(uitrans::ByteSpan{list.data(), list.size()},
+                                  &table);
+  return table;
+}
+
 // The rebuild of a hand-made resource section with one replacement pair.
 struct Outcome {
   uitrans::RebuildStatus status = uitrans::RebuildStatus::ok;
@@ -50,10 +59,7 @@ Outcome rebuild(const Bytes& rsrc) {
   EXPECT_EQ(uitrans::validate_image(
                 uitrans::ByteSpan{image.data(), image.size()}, &info),
             uitrans::ImageValidation::ok);
-  const Bytes list = testsupport::make_pair_list({{u"&Open", u"&Load"}});
-  uitrans::ReplacementTable table;
-  uitrans::parse_replacement_list(uitrans::ByteSpan{list.data(), list.size()},
-                                  &table);
+  const uitrans::ReplacementTable table = open_to_load();
   uitrans::RebuildOutput output;
   const uitrans::RebuildResult result = uitrans::rebuild_resources(
       image.data(), image.size(), info, table, &output);
@@ -165,10 +171,7 @@ TEST(BoundedResources, MemoryGivenBackLiesBehindThePrefixUnwritten) {
   ASSERT_EQ(uitrans::validate_image(
                 uitrans::ByteSpan{image.data(), image.size()}, &info),
             uitrans::ImageValidation::ok);
-  const Bytes list = testsupport::make_pair_list({{u"&Open", u"&Load"}});
-  uitrans::ReplacementTable table;
-  uitrans::parse_replacement_list(uitrans::ByteSpan{list.data(), list.size()},
-                                  &table);
+  const uitrans::ReplacementTable table = open_to_load();
   uitrans::RebuildOptions options;
   options.reference_unchanged = true;
   options.release_pages = record_release;
