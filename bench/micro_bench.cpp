@@ -180,17 +180,17 @@ void rewrite_all(benchmark::State& state, const ItemSet& set,
   for (auto _ : state) {
     for (size_t i = 0; i < set.offsets.size(); ++i) {
       uitrans::ItemContext item;
-      item.image = uitrans::ByteSpan{set.bytes.data(), set.bytes.size()};
-      item.item_offset = set.offsets[i];
-      item.size = set.sizes[i];
+      item.item.image = uitrans::ByteSpan{set.bytes.data(), set.bytes.size()};
+      item.item.offset = set.offsets[i];
+      item.item.size = set.sizes[i];
       item.table = &table;
       item.output = &output;
       item.replaced_count = &replaced;
       uint32_t new_size = 0;
-      uitrans::RebuildStatus status =
-          dialog_items ? uitrans::rewrite_dialog(item, &new_size)
-                       : uitrans::rewrite_menu(item, &new_size);
-      if (status != uitrans::RebuildStatus::ok) {
+      uitrans::Outcome outcome = dialog_items
+                                     ? uitrans::rewrite_dialog(item, &new_size)
+                                     : uitrans::rewrite_menu(item, &new_size);
+      if (!outcome.ok()) {
         state.SkipWithError("rewrite failed");
         break;
       }

@@ -28,8 +28,7 @@ int main(int argc, char** argv) {
   }
   auto start = std::chrono::steady_clock::now();
   uitrans::ReplacementTable table;
-  if (uitrans::load_replacement_list(argv[1], &table) !=
-      uitrans::ListLoadStatus::ok) {
+  if (!uitrans::load_replacement_list(argv[1], &table).ok()) {
     std::fprintf(stderr, "cannot load %s\n", argv[1]);
     return 1;
   }
@@ -37,9 +36,8 @@ int main(int argc, char** argv) {
   start = std::chrono::steady_clock::now();
   uitrans::ImageBuffer image;
   uitrans::ImageInfo info;
-  if (uitrans::load_image(argv[2], &image) != uitrans::ImageLoadStatus::ok ||
-      uitrans::validate_image(image.span(), &info) !=
-          uitrans::ImageValidation::ok) {
+  if (!uitrans::load_image(argv[2], &image).ok() ||
+      !uitrans::validate_image(image.span(), &info).ok()) {
     std::fprintf(stderr, "cannot load %s\n", argv[2]);
     return 1;
   }
@@ -49,7 +47,7 @@ int main(int argc, char** argv) {
   uitrans::RebuildResult result = uitrans::rebuild_resources(
       image.data.get(), image.size, info, table, &output);
   double rebuild_seconds = seconds_since(start);
-  if (result.status != uitrans::RebuildStatus::ok) {
+  if (!result.outcome.ok()) {
     std::fprintf(stderr, "rebuild failed\n");
     return 1;
   }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Why an executable was refused as invalid. Never printed: every refusal
+// Why a stage refused an executable. Never printed: every refusal of a kind
 // prints the same fixed message. Kept so that tests can tell which check
 // fired, not only that one did.
 #pragma once
@@ -34,6 +34,9 @@ enum class InvalidReason : uint8_t {
   template_too_short,  // a dialog shorter than its fixed header
   template_truncated,  // a field runs past the end of the image
   text_unterminated,   // no zero unit before the end of the image
+  // Rebuilding: not a fault of the image.
+  out_of_memory,  // an allocation failed
+  size_overflow,  // an item, the data area or the section passed 4 GiB
 };
 
 }  // namespace uitrans

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "driver/extract_command.h"
 
-#include <ctime>
 #include <algorithm>
+#include <ctime>
 #include <unordered_map>
 
 #include "driver/messages.h"
@@ -58,26 +58,19 @@ void collect(Collection* collection, const std::string& executable,
 
 // Loads, validates and lists one executable; false when it could not be
 // read (its message printed).
-bool extract_one(const NativeString& name, bool string_tables,
+bool extract_one(const NativeString& name, const KindSelection& kinds,
                  Collection* collection) {
   ImageBuffer image;
   ImageInfo info;
-  switch (load_and_validate(name, &image, &info)) {
-    case ImageStage::ok:
-      break;
-    case ImageStage::no_resource_section:
-      return true;  // read, and holds no texts
-    case ImageStage::failed:
-      return false;
-  }
+  Outcome loaded = load_and_validate(name, &image, &info);
+  print_outcome(loaded, name);
+  // An image without a resource section was read, and holds no texts.
+  if (loaded.message == Message::no_resource_section) return true;
+  if (!loaded.ok()) return false;
   std::vector<TextRecord> records;
-  ExtractResult result =
-      extract_texts(image.span(), info, string_tables, &records);
-  if (result.status != RebuildStatus::ok) {
-    print_message(result.status == RebuildStatus::invalid_image
-                      ? Message::not_valid
-                      : Message::out_of_memory,
-                  name);
+  Outcome listed = extract_texts(image.span(), info, kinds, &records);
+  if (!listed.ok()) {
+    print_outcome(listed, name);
     return false;
   }
   collect(collection, platform::native_to_utf8(name), image.span(), info,
@@ -102,7 +95,9 @@ void append_line(std::string* out, const std::u16string& text) {
 }
 
 bool write_template(const Options& options, const std::string& bytes) {
-  if (options.has_output) return write_whole_file(options.output_path, bytes);
+  if (options.has_output) {
+    return platform::write_whole_file(options.output_path, bytes);
+  }
   return platform::write_standard_output(bytes.data(), bytes.size());
 }
 
@@ -159,24 +154,9 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
   return bytes;
 }
 
-bool write_whole_file(const NativeString& path, const std::string& bytes) {
-  platform::TempFile temp;
-  platform::hold_interrupts();
-  bool ok = platform::create_temp_beside(path, path, &temp);
-  platform::release_interrupts();
-  if (!ok) return false;
-  ok = platform::write_all(temp.file, bytes.data(), bytes.size()) &&
-       platform::flush_file(temp.file);
-  platform::hold_interrupts();
-  ok = ok && platform::commit_temp(&temp, path);
-  if (!ok) platform::discard_temp(&temp);
-  platform::release_interrupts();
-  return ok;
-}
-
 int run_extract(const Options& options) {
   send_messages_to_standard_error();
-  if (options.operands.size() < 2) {
+  if (options.executables.empty()) {
     static const char kUsage[] =
         "uitrans: --extract needs at least one executable\n";
     platform::print_error_text(kUsage, sizeof kUsage - 1);
@@ -184,17 +164,15 @@ int run_extract(const Options& options) {
   }
   Collection collection;
   bool all_read = true;
-  for (size_t i = 1; i < options.operands.size(); ++i) {
-    all_read =
-        extract_one(options.operands[i], options.string_tables, &collection) &&
-        all_read;
+  for (const NativeString& name : options.executables) {
+    all_read = extract_one(name, options.kinds, &collection) && all_read;
   }
   size_t left_out = 0;
   std::string bytes;
   if (options.po) {
     size_t unwritable = 0;
     bytes =
-        gettext_template(collection.texts, project_name(options.operands[1]),
+        gettext_template(collection.texts, project_name(options.executables[0]),
                          &left_out, &unwritable);
     report_left_out(left_out, "fewer than two characters");
     report_left_out(unwritable, "not valid UTF-16");

@@ -34,9 +34,4 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
                              const std::string& project, size_t* too_short,
                              size_t* unwritable);
 
-// Writes `bytes` to `path` through a temporary file beside it, so the name
-// holds either its old content or all of the new.
-bool write_whole_file(const platform::NativeString& path,
-                      const std::string& bytes);
-
 }  // namespace uitrans

@@ -2,6 +2,7 @@
 // Reading the list file named on the command line.
 #pragma once
 
+#include "common/outcome.h"
 #include "platform/file_ops.h"
 #include "replace/replacement_table.h"
 
@@ -12,11 +13,10 @@ namespace uitrans {
 bool has_catalogue_name(const platform::NativeString& path);
 
 // Reads the list file at `path` and parses it with the reader its start and
-// name call for (parse_list_file). A file that cannot be opened or read
-// completely gives cannot_open; a catalogue that cannot be read gives
-// catalogue_refused with `problem` filled.
-ListLoadStatus load_replacement_list(const platform::NativeString& path,
-                                     ReplacementTable* table,
-                                     CatalogueProblem* problem = nullptr);
+// name call for (parse_list_file). It ends with cannot_open_list for a file
+// that cannot be opened or read completely, not_unicode, or one of the po_
+// messages (with the line) for a catalogue that cannot be read.
+Outcome load_replacement_list(const platform::NativeString& path,
+                              ReplacementTable* table);
 
 }  // namespace uitrans

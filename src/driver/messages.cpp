@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "driver/messages.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,8 @@ namespace uitrans {
 // them byte for byte. Never reword one; add a new message instead.
 const char* message_text(Message message) {
   switch (message) {
+    case Message::none:
+      return "";
     case Message::not_enough_parameters:
       return "No enough paramaters\n";
     case Message::cannot_open_list:
@@ -110,6 +113,13 @@ void print_message(Message message, const platform::NativeString& name) {
 void print_message(Message message, int32_t count,
                    const platform::NativeString& name) {
   print_formatted(message_text(message), &count, &name);
+}
+
+void print_outcome(const Outcome& outcome, const platform::NativeString& name) {
+  if (outcome.ok()) return;
+  auto count =
+      static_cast<int32_t>(std::min<uint32_t>(outcome.number, INT32_MAX));
+  print_formatted(message_text(outcome.message), &count, &name);
 }
 
 }  // namespace uitrans

@@ -5,32 +5,10 @@
 
 #include <cstdint>
 
+#include "common/outcome.h"
 #include "platform/file_ops.h"
 
 namespace uitrans {
-
-enum class Message {
-  not_enough_parameters,
-  cannot_open_list,
-  not_unicode,
-  cannot_open_for_reading,
-  too_big,
-  error_reading,
-  not_valid,
-  no_resource_section,
-  no_strings_found,
-  cannot_backup,
-  cannot_open_for_writing,
-  strings_replaced,
-  resized_warning,
-  error_writing,
-  out_of_memory,
-  cannot_grow,
-  po_syntax_error,  // a gettext catalogue as the list file
-  po_invalid_utf8,
-  po_invalid_escape,
-  po_foreign_charset,
-};
 
 // The printf-style text of a message. The po_ messages take the list file's
 // name and a line number.
@@ -44,5 +22,9 @@ void print_message(Message message);
 void print_message(Message message, const platform::NativeString& name);
 void print_message(Message message, int32_t count,
                    const platform::NativeString& name);
+
+// Prints the message an outcome ends with (nothing for none), with `name`
+// for its "%s" and the outcome's number for its "%i".
+void print_outcome(const Outcome& outcome, const platform::NativeString& name);
 
 }  // namespace uitrans

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
+#include <utility>
 
 namespace uitrans {
 
@@ -36,12 +38,9 @@ struct Flag {
 };
 
 constexpr Flag kFlags[] = {
-    {"--help", &Options::help},
-    {"--version", &Options::version},
-    {"--extract", &Options::extract},
-    {"--po", &Options::po},
+    {"--help", &Options::help},       {"--version", &Options::version},
+    {"--extract", &Options::extract}, {"--po", &Options::po},
     {"--dry-run", &Options::dry_run},
-    {"--string-tables", &Options::string_tables},
 };
 
 struct Valued {
@@ -84,8 +83,48 @@ bool take_option(const std::vector<NativeString>& arguments, size_t* index,
     options->*valued.present = true;
     return true;
   }
+  // Each kind of resource beyond menus and dialogs has its own switch.
+  for (const ResourceKind& kind : resource_kinds()) {
+    if (kind.option == nullptr || name != native(kind.option)) continue;
+    if (equals != NativeString::npos) {
+      *error = "option " + ascii(name) + " takes no value";
+      return false;
+    }
+    options->kinds.*kind.enabled = true;
+    return true;
+  }
   *error = "unknown option " + ascii(name);
   return false;
+}
+
+bool is_switch(const NativeString& argument) {
+  return argument.size() == 2 && argument[0] == '-' &&
+         (argument[1] == 's' || argument[1] == 'S');
+}
+
+// [-s] LIST EXE... for a translation, EXE... for an extraction. The counts
+// are checked as they always were: two operands first, and only then is the
+// first compared with -s, which needs three.
+void name_operands(std::vector<NativeString> operands, Options* options) {
+  if (options->extract) {
+    options->executables = std::move(operands);
+    return;
+  }
+  if (operands.size() < 2) {
+    options->too_few_operands = true;
+    return;
+  }
+  options->has_switch = is_switch(operands[0]);
+  size_t list_index = options->has_switch ? 1 : 0;
+  if (operands.size() < list_index + 2) {
+    options->too_few_operands = true;
+    return;
+  }
+  options->list_path = std::move(operands[list_index]);
+  options->executables.assign(
+      std::make_move_iterator(operands.begin() +
+                              static_cast<std::ptrdiff_t>(list_index + 1)),
+      std::make_move_iterator(operands.end()));
 }
 
 bool check_combination(const Options& options, std::string* error) {
@@ -126,13 +165,13 @@ bool parse_options(const std::vector<NativeString>& arguments, Options* options,
     if (!starts_long_option(argument)) break;
     if (!take_option(arguments, &index, options, error)) return false;
   }
-  if (!arguments.empty()) options->operands.push_back(arguments[0]);
-  options->operands.insert(
-      options->operands.end(),
+  std::vector<NativeString> operands(
       arguments.begin() +
           static_cast<std::ptrdiff_t>(std::min(index, arguments.size())),
       arguments.end());
-  return check_combination(*options, error);
+  if (!check_combination(*options, error)) return false;
+  name_operands(std::move(operands), options);
+  return true;
 }
 
 void print_usage() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_ops.h"
+#include "resources/resource_kinds.h"
 
 namespace uitrans {
 
@@ -19,15 +20,18 @@ struct Options {
   bool extract = false;
   bool po = false;
   bool dry_run = false;
-  bool string_tables = false;
+  KindSelection kinds;  // the kinds rewritten or listed beyond menus, dialogs
   bool has_output = false;
   platform::NativeString output_path;  // -o / --output, with --extract
   bool has_report = false;
   platform::NativeString report_path;
   // What follows the options: [-s] LIST EXE... or, extracting, EXE...
-  // The program name stays in front, so a run without options sees exactly
-  // the arguments it always saw.
-  std::vector<platform::NativeString> operands;
+  // A translation needs a list and an executable (and, after -s, both
+  // still); with fewer, `too_few_operands` is set and the rest stays empty.
+  bool too_few_operands = false;
+  bool has_switch = false;  // -s or -S came first
+  platform::NativeString list_path;
+  std::vector<platform::NativeString> executables;
 };
 
 // Reads the options. False for a usage error, described in *error (ASCII,

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The run: command-line checks, the replacement list, and the pipeline for
-// each executable (load and validate, rebuild, output).
+// each executable (load and validate, the side file, rebuild, output).
 #pragma once
 
 #include <vector>
@@ -9,6 +9,7 @@
 #include "image/image_info.h"
 #include "platform/file_ops.h"
 #include "replace/replacement_table.h"
+#include "resources/resource_kinds.h"
 
 namespace uitrans {
 
@@ -22,19 +23,18 @@ inline constexpr int kExitExtractFailed = 3;
 // returns the exit status.
 int run_uitrans(const std::vector<platform::NativeString>& arguments);
 
-enum class ImageStage { ok, failed, no_resource_section };
-
-// Loads and validates an executable, printing the message of a failure.
-ImageStage load_and_validate(const platform::NativeString& name,
-                             ImageBuffer* image, ImageInfo* info);
+// Loads and validates an executable. The outcome names what ended it; an
+// image without a resource section ends with no_resource_section.
+Outcome load_and_validate(const platform::NativeString& name,
+                          ImageBuffer* image, ImageInfo* info);
 
 struct Report;  // report.h
 
 // How a translation run goes beyond writing the translated executables.
 struct RunSettings {
-  bool dry_run = false;        // stop before the backup; write nothing
-  bool string_tables = false;  // translate string tables too
-  Report* report = nullptr;    // collect what was looked up and replaced
+  bool dry_run = false;      // stop before the backup; write nothing
+  KindSelection kinds;       // translate these kinds too
+  Report* report = nullptr;  // collect what was looked up and replaced
   // The executables of the run and the programs it wrote, which the side
   // file never replaces; each program written is added.
   std::vector<platform::FileIdentity>* executables = nullptr;

@@ -44,7 +44,7 @@ std::string report_rows(const platform::NativeString& executable,
     // One piece at a time: `"\t" + string` trips a false -Wrestrict in
     // GCC 12's optimiser.
     rows += '\t';
-    rows += place_label(record);
+    rows += escape_field(record.place_name);
     rows += '\t';
     rows += text_field(record.before);
     rows += "\t";

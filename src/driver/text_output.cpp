@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "image/pe_format.h"
+#include "resources/resource_kinds.h"
 
 namespace uitrans {
 
@@ -96,34 +97,14 @@ std::string resource_label(ByteSpan image, uint64_t root, uint32_t raw_name,
     UnitView units = units_from(image, at + 2);
     return utf8_of(units_text(units, 0, length));
   }
-  if (level == 1 && raw_name == 4) return "MENU";
-  if (level == 1 && raw_name == 5) return "DIALOG";
-  if (level == 1 && raw_name == 6) return "STRING";
+  const ResourceKind* kind = level == 1 ? kind_of_type(raw_name) : nullptr;
+  if (kind != nullptr) return kind->label;
   if (level == 3) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%04X", raw_name);
     return hex;
   }
   return number(raw_name);
-}
-
-std::string place_label(const TextRecord& record) {
-  switch (record.place) {
-    case TextPlace::menu_item:
-      return record.number_known ? "item " + number(record.number)
-                                 : "unit " + number(record.number);
-    case TextPlace::dialog_title:
-      return "title";
-    case TextPlace::typeface:
-      return "typeface";
-    case TextPlace::control_title:
-      return "control " + number(record.number);
-    case TextPlace::creation_data:
-      return "creation data of control " + number(record.number);
-    case TextPlace::string:
-      return record.malformed ? "block" : "string " + number(record.number);
-  }
-  return "";
 }
 
 std::string place_kind(const TextRecord& record) {

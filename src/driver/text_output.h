@@ -16,15 +16,11 @@ std::string utf8_of(const std::u16string& text, size_t* lone = nullptr);
 // A report field: tab, line feed, carriage return and backslash escaped.
 std::string escape_field(const std::string& text);
 
-// "MENU", "DIALOG", "STRING", a number, or a resource's name string, for the
-// Name field of the entry at `level` (1 type, 2 name, 3 language; languages
-// in four hex digits).
+// The label of a kind of resource ("MENU"), a number, or a resource's name
+// string, for the Name field of the entry at `level` (1 type, 2 name,
+// 3 language; languages in four hex digits).
 std::string resource_label(ByteSpan image, uint64_t root, uint32_t raw_name,
                            uint32_t level);
-
-// "item 3", "title", "typeface", "control 1001", "creation data of control
-// 1001", "string 17".
-std::string place_label(const TextRecord& record);
 
 // The kind of place, for catalogue comments: "menu item", "dialog title",
 // "typeface", "control title (Button)", "creation data", "string".

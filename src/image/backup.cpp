@@ -6,25 +6,6 @@ namespace uitrans {
 
 namespace {
 
-const platform::NativeString& old_suffix() {
-#ifdef _WIN32
-  static const platform::NativeString suffix = L".old";
-#else
-  static const platform::NativeString suffix = ".old";
-#endif
-  return suffix;
-}
-
-// Where the file's own name starts: after the last directory separator.
-size_t file_name_start(const platform::NativeString& path) {
-#ifdef _WIN32
-  size_t last = path.find_last_of(L"\\/:");
-#else
-  size_t last = path.rfind('/');
-#endif
-  return last == platform::NativeString::npos ? 0 : last + 1;
-}
-
 // A second name for the executable; a rename where names cannot be added.
 bool link_or_rename(BackupPlan* plan) {
   platform::InterruptUndo& undo = platform::interrupt_undo();
@@ -50,10 +31,11 @@ bool link_or_rename(BackupPlan* plan) {
 BackupPlan plan_backup(const platform::NativeString& executable_name) {
   BackupPlan plan;
   plan.executable_name = executable_name;
-  const platform::NativeString& suffix = old_suffix();
+  const platform::NativeString& suffix = platform::backup_suffix();
   // Only the first ".old" of the file's name counts: "x.old.old" is not
   // taken as a backup, nor is "v1.old/app.exe" for its directory.
-  size_t first = executable_name.find(suffix, file_name_start(executable_name));
+  size_t first =
+      executable_name.find(suffix, platform::file_name_start(executable_name));
   if (first != platform::NativeString::npos &&
       first + suffix.size() == executable_name.size()) {
     plan.backup_name = executable_name;
@@ -68,14 +50,12 @@ BackupPlan plan_backup(const platform::NativeString& executable_name) {
 bool make_backup(BackupPlan* plan) {
   // An existing backup keeps the oldest version of the file.
   if (platform::is_readable_file(plan->backup_name)) return true;
-  platform::hold_interrupts();
-  bool made = link_or_rename(plan);
-  platform::release_interrupts();
-  return made;
+  platform::InterruptHold hold;
+  return link_or_rename(plan);
 }
 
 void undo_backup(BackupPlan* plan) {
-  platform::hold_interrupts();
+  platform::InterruptHold hold;
   if (plan->linked && platform::remove_file(plan->backup_name)) {
     plan->linked = false;
   }
@@ -84,7 +64,6 @@ void undo_backup(BackupPlan* plan) {
     plan->renamed = false;
   }
   platform::interrupt_undo() = platform::InterruptUndo{};
-  platform::release_interrupts();
 }
 
 }  // namespace uitrans

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/bytes.h"
+#include "common/outcome.h"
 #include "platform/file_ops.h"
 
 namespace uitrans {
@@ -36,9 +37,8 @@ struct ImageBuffer {
   bool mapped() const { return data.get_deleter().mapped_size != 0; }
 };
 
-enum class ImageLoadStatus { ok, cannot_open, too_big, read_error };
-
-ImageLoadStatus load_image(const platform::NativeString& path,
-                           ImageBuffer* image);
+// Ends with cannot_open_for_reading, too_big or error_reading when the file
+// could not be read whole.
+Outcome load_image(const platform::NativeString& path, ImageBuffer* image);
 
 }  // namespace uitrans

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "common/bytes.h"
-#include "common/invalid_reason.h"
+#include "common/outcome.h"
 
 namespace uitrans {
 
@@ -32,13 +32,12 @@ struct ImageInfo {
   // Image offset of RVA 0 of the resource section: an RVA r of the section
   // is found at rva_base + r. It can be negative.
   int64_t rva_base = 0;
-  InvalidReason reason = InvalidReason::none;  // why validation refused it
+  InvalidReason reason = InvalidReason::none;  // set while refusing it
 };
 
-enum class ImageValidation { ok, invalid, no_resource_section };
-
 // Checks the headers in the order a loader relies on them and finds the
-// resource section; an image refused as invalid has info->reason set.
-ImageValidation validate_image(ByteSpan image, ImageInfo* info);
+// resource section: not_valid (with the reason) or no_resource_section when
+// the image cannot be rebuilt.
+Outcome validate_image(ByteSpan image, ImageInfo* info);
 
 }  // namespace uitrans

@@ -6,20 +6,19 @@
 
 namespace uitrans {
 
-ImageLoadStatus load_image(const platform::NativeString& path,
-                           ImageBuffer* image) {
+Outcome load_image(const platform::NativeString& path, ImageBuffer* image) {
   platform::FileHandle file;
   if (!platform::open_for_reading(path, &file)) {
-    return ImageLoadStatus::cannot_open;
+    return fail(Message::cannot_open_for_reading);
   }
   uint64_t size = 0;
   if (!platform::query_file_size(file, &size)) {
     platform::close_file(&file);
-    return ImageLoadStatus::read_error;
+    return fail(Message::error_reading);
   }
   if (size > kMaxImageSize) {
     platform::close_file(&file);
-    return ImageLoadStatus::too_big;
+    return fail(Message::too_big);
   }
   image->size = static_cast<size_t>(size);
   // Mapped, only the pages the rebuild patches are copied: verbatim items
@@ -29,7 +28,7 @@ ImageLoadStatus load_image(const platform::NativeString& path,
     image->data = std::unique_ptr<uint8_t[], ImageRelease>(
         mapped, ImageRelease{image->size});
     platform::close_file(&file);
-    return ImageLoadStatus::ok;
+    return Outcome{};
   }
   // A failed allocation counts as a failed read.
   image->data.reset(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
@@ -39,9 +38,9 @@ ImageLoadStatus load_image(const platform::NativeString& path,
   if (!ok) {
     image->data.reset();
     image->size = 0;
-    return ImageLoadStatus::read_error;
+    return fail(Message::error_reading);
   }
-  return ImageLoadStatus::ok;
+  return Outcome{};
 }
 
 }  // namespace uitrans

@@ -119,18 +119,18 @@ bool read_resource_section(ByteSpan image, ImageInfo* info) {
 
 }  // namespace
 
-ImageValidation validate_image(ByteSpan image, ImageInfo* info) {
+Outcome validate_image(ByteSpan image, ImageInfo* info) {
   *info = ImageInfo{};
   if (!read_file_header(image, info) || !read_optional_header(image, info)) {
-    return ImageValidation::invalid;
+    return refused(info->reason);
   }
   if (!find_resource_section(image, info)) {
-    return ImageValidation::no_resource_section;
+    return fail(Message::no_resource_section);
   }
-  if (!read_resource_section(image, info)) return ImageValidation::invalid;
+  if (!read_resource_section(image, info)) return refused(info->reason);
   info->rva_base = int64_t{info->resource_raw_pointer} -
                    int64_t{info->resource_virtual_address};
-  return ImageValidation::ok;
+  return Outcome{};
 }
 
 }  // namespace uitrans

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Writing the rebuilt image: the new resource section size, the backup, and
-// the two layouts (in place, or with the resource section grown).
+// the layouts of the output (in place, or with the resource section grown).
 #pragma once
 
 #include <cstdint>
@@ -29,11 +29,6 @@ struct OutputImage {
   uint64_t total_size = 0;
 };
 
-// How laying out the output ended: cannot_grow when the section cannot grow
-// without breaking the image (a section that must stay where it is follows
-// it in memory), too_large when the section would pass 4 GiB.
-enum class ComposeStatus { ok, cannot_grow, too_large };
-
 // The rebuilt data area as pieces in order (items and their zero padding);
 // pieces may point into the image buffer.
 struct DataArea {
@@ -44,14 +39,18 @@ struct DataArea {
 // Lays out the output for the rebuilt resources behind the directory
 // prefix. Patches the image buffer: the headers are patched to describe the
 // new layout truthfully, and where the section table puts the resource data
-// over the headers, the data area is written into the image.
-ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
-                             uint32_t prefix_size, const DataArea& data_area,
-                             OutputImage* output);
+// over the headers, the data area is written into the image. Ends with
+// cannot_grow when the section cannot grow without breaking the image (a
+// section that must stay where it is follows it in memory), or with
+// out_of_memory (size_overflow) when the section would pass 4 GiB; the image
+// buffer is untouched then.
+Outcome compose_output(ImageBuffer* image, const ImageInfo& info,
+                       uint32_t prefix_size, const DataArea& data_area,
+                       OutputImage* output);
 // The same for a data area in one piece.
-ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
-                             uint32_t prefix_size, ByteSpan data_area,
-                             OutputImage* output);
+Outcome compose_output(ImageBuffer* image, const ImageInfo& info,
+                       uint32_t prefix_size, ByteSpan data_area,
+                       OutputImage* output);
 
 // The backup of an executable and the name its output is written under.
 struct BackupPlan {
@@ -88,6 +87,5 @@ bool open_output(const BackupPlan& plan, PendingOutput* pending);
 // meanwhile (its file shrank) counts as a failed write.
 bool write_output(const OutputImage& output, const BackupPlan& plan,
                   PendingOutput* pending);
-void discard_output(PendingOutput* pending);
 
 }  // namespace uitrans

@@ -90,26 +90,26 @@ void lay_out_chunks(uint8_t* bytes, size_t image_size, const ImageInfo& info,
 
 }  // namespace
 
-ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
-                             uint32_t prefix_size, ByteSpan data_area,
-                             OutputImage* output) {
+Outcome compose_output(ImageBuffer* image, const ImageInfo& info,
+                       uint32_t prefix_size, ByteSpan data_area,
+                       OutputImage* output) {
   DataArea area;
   area.pieces.push_back(WriteChunk{data_area.data, data_area.size});
   area.size = data_area.size;
   return compose_output(image, info, prefix_size, area, output);
 }
 
-ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
-                             uint32_t prefix_size, const DataArea& data_area,
-                             OutputImage* output) {
+Outcome compose_output(ImageBuffer* image, const ImageInfo& info,
+                       uint32_t prefix_size, const DataArea& data_area,
+                       OutputImage* output) {
   uint64_t resource_bytes = uint64_t{prefix_size} + data_area.size;
   uint64_t resource_size = align_up(resource_bytes, info.file_alignment);
-  if (resource_size > UINT32_MAX) return ComposeStatus::too_large;
+  if (resource_size > UINT32_MAX) return size_overflow();
   *output = OutputImage{};
   output->new_resource_size = static_cast<uint32_t>(resource_size);
   HeaderPlan plan = plan_headers(image->span(), info, output->new_resource_size,
                                  resource_bytes);
-  if (!plan.can_write) return ComposeStatus::cannot_grow;
+  if (!plan.can_write) return fail(Message::cannot_grow);
 
   uint8_t* bytes = image->data.get();
   apply_header_plan(bytes, image->size, info, plan, output->new_resource_size);
@@ -119,18 +119,14 @@ ComposeStatus compose_output(ImageBuffer* image, const ImageInfo& info,
     output->total_size += chunk.size;
   }
   update_checksum(bytes, image->size, info, output->chunks);
-  return ComposeStatus::ok;
+  return Outcome{};
 }
 
 bool open_output(const BackupPlan& plan, PendingOutput* pending) {
   // The new file takes the owner and permissions of the file it replaces.
   const platform::NativeString& original =
       plan.renamed ? plan.backup_name : plan.executable_name;
-  platform::hold_interrupts();
-  bool ok =
-      platform::create_temp_beside(plan.output_name, original, &pending->temp);
-  platform::release_interrupts();
-  return ok;
+  return platform::start_new_file(plan.output_name, original, &pending->temp);
 }
 
 namespace {
@@ -159,26 +155,15 @@ bool write_chunks(const OutputImage& output, platform::FileHandle file) {
 bool write_output(const OutputImage& output, const BackupPlan& plan,
                   PendingOutput* pending) {
   platform::FileHandle file = pending->temp.file;
-  bool ok = write_chunks(output, file) && platform::flush_file(file) &&
-            !platform::mapping_lost_pages() &&
-            platform::identify_open_file(file, &pending->written);
-  platform::hold_interrupts();
-  ok = ok && platform::commit_temp(&pending->temp, plan.output_name);
-  if (ok) {
-    // The new program has its name; the backup stays as made.
-    platform::interrupt_undo() = platform::InterruptUndo{};
-  } else {
-    platform::discard_temp(&pending->temp);
+  bool complete = write_chunks(output, file) && platform::flush_file(file) &&
+                  !platform::mapping_lost_pages() &&
+                  platform::identify_open_file(file, &pending->written);
+  // Once the new program has its name, the backup stays as made.
+  if (!platform::finish_new_file(&pending->temp, plan.output_name, complete)) {
+    return false;
   }
-  platform::release_interrupts();
-  if (ok) platform::flush_directory_of(plan.output_name);
-  return ok;
-}
-
-void discard_output(PendingOutput* pending) {
-  platform::hold_interrupts();
-  platform::discard_temp(&pending->temp);
-  platform::release_interrupts();
+  platform::flush_directory_of(plan.output_name);
+  return true;
 }
 
 }  // namespace uitrans

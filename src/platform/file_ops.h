@@ -104,8 +104,15 @@ bool rename_no_replace(const NativeString& from, const NativeString& to);
 bool rename_replace(const NativeString& from, const NativeString& to);
 bool remove_file(const NativeString& path);
 
-// The backup name of an executable: its name followed by ".old".
+// The suffix of a backup's name, ".old".
+const NativeString& backup_suffix();
+// The backup name of an executable: its name followed by the suffix.
 NativeString backup_name_of(const NativeString& name);
+// Where the file's own name starts in a path: after the last directory
+// separator (on Windows also a drive's colon).
+size_t file_name_start(const NativeString& path);
+// The side file a translation run leaves in the working directory.
+const NativeString& side_file_name();
 
 // A new file being written beside the name it is to take. Where the system
 // can, it has no name until it is complete (`path` stays empty), so that
@@ -146,6 +153,26 @@ struct InterruptUndo {
 void hold_interrupts();
 void release_interrupts();
 InterruptUndo& interrupt_undo();
+
+// Holds interruptions back for as long as it lives.
+struct InterruptHold {
+  InterruptHold() { hold_interrupts(); }
+  ~InterruptHold() { release_interrupts(); }
+  InterruptHold(const InterruptHold&) = delete;
+  InterruptHold& operator=(const InterruptHold&) = delete;
+};
+
+// A new file under a name, written whole or not at all: start_new_file
+// creates it beside `target` (taking the owner and permissions of
+// `mode_source`), the caller writes it, and finish_new_file moves it onto
+// `target` when `complete` (then nothing is left for an interruption to
+// undo) or removes it. Both hold interruptions back while they change files.
+bool start_new_file(const NativeString& target, const NativeString& mode_source,
+                    TempFile* temp);
+bool finish_new_file(TempFile* temp, const NativeString& target, bool complete);
+// Writes `bytes` to `path` through a new file, so the name holds either its
+// old content or all of the new.
+bool write_whole_file(const NativeString& path, const std::string& bytes);
 bool write_all(FileHandle file, const void* data, size_t size);
 // A piece of a gathered write.
 struct ConstBuffer {

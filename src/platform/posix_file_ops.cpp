@@ -319,7 +319,24 @@ bool rename_replace(const NativeString& from, const NativeString& to) {
 
 bool remove_file(const NativeString& path) { return unlink(path.c_str()) == 0; }
 
-NativeString backup_name_of(const NativeString& name) { return name + ".old"; }
+const NativeString& backup_suffix() {
+  static const NativeString suffix = ".old";
+  return suffix;
+}
+
+NativeString backup_name_of(const NativeString& name) {
+  return name + backup_suffix();
+}
+
+size_t file_name_start(const NativeString& path) {
+  size_t last = path.rfind('/');
+  return last == NativeString::npos ? 0 : last + 1;
+}
+
+const NativeString& side_file_name() {
+  static const NativeString name = "out.txt";
+  return name;
+}
 
 namespace {
 

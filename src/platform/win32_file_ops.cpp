@@ -320,6 +320,21 @@ bool remove_file(const NativeString& path) {
   return DeleteFileW(system_path(path).c_str()) != 0;
 }
 
+const NativeString& backup_suffix() {
+  static const NativeString suffix = L".old";
+  return suffix;
+}
+
+size_t file_name_start(const NativeString& path) {
+  size_t last = path.find_last_of(L"\\/:");
+  return last == NativeString::npos ? 0 : last + 1;
+}
+
+const NativeString& side_file_name() {
+  static const NativeString name = L"out.txt";
+  return name;
+}
+
 NativeString backup_name_of(const NativeString& name) {
   // wsprintfW writes at most 1,024 characters, terminator included; longer
   // names are joined directly.

@@ -3,6 +3,8 @@
 // titles and the typeface are replaced when the whole text is a find text,
 // creation data is scanned unit by unit, and counts and alignment are kept
 // consistent with the new lengths.
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "resources/item_writer.h"
@@ -13,12 +15,85 @@ namespace uitrans {
 
 namespace {
 
+// What the records of a dialog's texts need from the whole template: its
+// font, its own geometry, and which control ids name one control alone.
+struct DialogSurvey {
+  DialogFont font;
+  DialogGeometry geometry;
+  std::unordered_map<uint32_t, uint32_t> id_count;
+};
+
+// Ids that untouched controls share (static texts take 65535, or -1 in
+// extended templates) never name a place.
+bool may_name_a_place(uint32_t id) {
+  return id != 0 && id != 0xFFFF && id != 0xFFFFFFFF;
+}
+
+DialogSurvey survey_dialog(UnitView units, uint32_t item_size) {
+  DialogSurvey survey;
+  DialogReader reader;
+  DialogField field;
+  bool read = start_dialog(&reader, units, item_size);
+  survey.geometry = reader.dialog_geometry;
+  while (read && next_dialog_field(&reader, &field)) {
+    if (field.part == DialogPart::typeface) {
+      survey.font.system_font = false;
+      survey.font.point_size = reader.font.point_size;
+      survey.font.weight = reader.font.weight;
+      survey.font.italic = reader.font.italic != 0;
+      survey.font.typeface = units_text(units, field.start, field.units - 1);
+    } else if (field.part == DialogPart::control_class) {
+      survey.id_count[field.control_id] += 1;
+    }
+  }
+  return survey;
+}
+
+// "control 1001", or "control #3" by its number.
+std::string control_place(const DialogSurvey& survey,
+                          const DialogField& field) {
+  auto count = survey.id_count.find(field.control_id);
+  bool unique = may_name_a_place(field.control_id) &&
+                count != survey.id_count.end() && count->second == 1;
+  return numbered_place("control", field.control_id, unique, field.control);
+}
+
+std::string place_name(const DialogSurvey& survey, const DialogField& field) {
+  switch (field.part) {
+    case DialogPart::title:
+      return "title";
+    case DialogPart::typeface:
+      return "typeface";
+    case DialogPart::creation_data:
+      return "creation data of " + control_place(survey, field);
+    default:
+      return control_place(survey, field);
+  }
+}
+
+// A record of the text at [start, start + length) of a dialog field.
+TextRecord field_record(const ItemSource& item, UnitView units,
+                        const DialogSurvey& survey, const DialogField& field,
+                        size_t start, size_t length) {
+  TextRecord record =
+      make_record(item.path, place_of(field), place_name(survey, field),
+                  units_text(units, start, length));
+  bool of_control = field.part == DialogPart::control_title ||
+                    field.part == DialogPart::creation_data;
+  record.class_ordinal = field.class_ordinal;
+  record.class_name = units_text(units, field.class_start, field.class_length);
+  record.geometry = of_control ? field.geometry : survey.geometry;
+  record.font = survey.font;
+  return record;
+}
+
 struct DialogRewrite {
   UnitView units;  // from the item's start to the end of the image
   ItemWriter writer;
   const ReplacementTable* table = nullptr;
   int32_t* replaced_count = nullptr;
   const ItemContext* item = nullptr;
+  DialogSurvey survey;  // only with a log
 };
 
 // Records a text looked up at `start` (of `length` units) for the report.
@@ -26,21 +101,9 @@ void log_text(DialogRewrite* rw, const DialogField& field, size_t start,
               size_t length, uint32_t hit) {
   RewriteLog* log = rw->item->log;
   if (log == nullptr) return;
-  TextRecord record;
-  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = rw->item->path[i];
-  record.place = place_of(field);
-  record.number = field.control_id;
-  record.class_ordinal = field.class_ordinal;
-  record.class_name =
-      units_text(rw->units, field.class_start, field.class_length);
-  record.before = units_text(rw->units, start, length);
-  if (hit != kNoEntry) {
-    const ReplacementEntry& entry = rw->table->entries[hit];
-    record.replaced = true;
-    record.entry = hit;
-    record.after.assign(entry.replacement, entry.replacement_length);
-    log->entry_used[hit] = true;
-  }
+  TextRecord record =
+      field_record(rw->item->item, rw->units, rw->survey, field, start, length);
+  if (hit != kNoEntry) mark_replaced(&record, *rw->table, hit, log);
   log->records.push_back(std::move(record));
 }
 
@@ -58,7 +121,7 @@ bool rewrite_text(DialogRewrite* rw, const DialogField& field) {
 }
 
 // The creation data of a control: its count unit W, then the data, scanned
-// at every unit for find texts that lie wholly inside it. The count is
+// at every unit for find texts that lie wholly inside it. The count W is
 // recomputed for the new length (16-bit arithmetic, as the field is).
 bool rewrite_creation_data(DialogRewrite* rw, const DialogField& field,
                            bool extended) {
@@ -115,30 +178,44 @@ bool rewrite_field(DialogRewrite* rw, const DialogField& field, bool extended) {
 
 }  // namespace
 
-RebuildStatus rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
+Outcome rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
   DialogRewrite rw;
-  rw.units = units_from(item.image, item.item_offset);
+  rw.units = units_from(item.item.image, item.item.offset);
   rw.writer = ItemWriter{item.output, 0};
   rw.table = item.table;
   rw.replaced_count = item.replaced_count;
   rw.item = &item;
+  if (item.log != nullptr) rw.survey = survey_dialog(rw.units, item.item.size);
 
   DialogReader reader;
   DialogField field;
-  bool read = start_dialog(&reader, rw.units, item.size);
+  bool read = start_dialog(&reader, rw.units, item.item.size);
   while (read && next_dialog_field(&reader, &field)) {
     if (!rewrite_field(&rw, field, reader.extended)) {
-      return RebuildStatus::out_of_memory;
+      return writer_failure(rw.writer);
     }
   }
-  if (reader.reason != InvalidReason::none) {
-    if (item.reason != nullptr) *item.reason = reader.reason;
-    return RebuildStatus::invalid_image;
-  }
+  if (reader.reason != InvalidReason::none) return refused(reader.reason);
   uint64_t bytes = 2 * uint64_t{rw.writer.position};
-  if (bytes > UINT32_MAX) return RebuildStatus::out_of_memory;
+  if (bytes > UINT32_MAX) return size_overflow();
   *new_size = static_cast<uint32_t>(bytes);
-  return RebuildStatus::ok;
+  return Outcome{};
+}
+
+Outcome extract_dialog(const ItemSource& item,
+                       std::vector<TextRecord>* records) {
+  UnitView units = units_from(item.image, item.offset);
+  DialogSurvey survey = survey_dialog(units, item.size);
+  DialogReader reader;
+  DialogField field;
+  bool read = start_dialog(&reader, units, item.size);
+  while (read && next_dialog_field(&reader, &field)) {
+    if (!is_looked_up(field)) continue;
+    records->push_back(
+        field_record(item, units, survey, field, field.start, field.units - 1));
+  }
+  return reader.reason == InvalidReason::none ? Outcome{}
+                                              : refused(reader.reason);
 }
 
 }  // namespace uitrans

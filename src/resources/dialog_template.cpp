@@ -16,15 +16,37 @@ constexpr uint16_t kMessageBoxFont = 0x7FFF;     // point size: no more fields
 struct DialogLayout {
   size_t header_units;   // fixed part of the template header
   size_t style_unit;     // low word of the style
+  size_t ex_style_unit;  // low word of the extended style
+  size_t rect_unit;      // x, then y, cx and cy
   size_t count_unit;     // number of controls
   size_t font_units;     // point size (and weight, italic, charset)
   size_t control_units;  // fixed part of each control
-  size_t id_unit;        // the control's id
-  bool wide_id;          // 32-bit id (extended) or 16-bit
+  size_t control_style_unit;
+  size_t control_ex_style_unit;
+  size_t control_rect_unit;
+  size_t id_unit;  // the control's id
+  bool wide_id;    // 32-bit id (extended) or 16-bit
 };
 
-constexpr DialogLayout kClassic{9, 0, 4, 1, 9, 8, false};
-constexpr DialogLayout kExtended{13, 6, 8, 3, 12, 10, true};
+constexpr DialogLayout kClassic{9, 0, 2, 5, 4, 1, 9, 0, 2, 4, 8, false};
+constexpr DialogLayout kExtended{13, 6, 4, 9, 8, 3, 12, 4, 2, 6, 10, true};
+
+// Fields of a fixed part the caller has found to lie inside the view.
+uint32_t dword_at(UnitView units, size_t unit) {
+  return units.at(unit) | (uint32_t{units.at(unit + 1)} << 16);
+}
+
+DialogGeometry geometry_at(UnitView units, size_t start, size_t style_unit,
+                           size_t ex_style_unit, size_t rect_unit) {
+  DialogGeometry geometry;
+  geometry.style = dword_at(units, start + style_unit);
+  geometry.ex_style = dword_at(units, start + ex_style_unit);
+  geometry.x = static_cast<int16_t>(units.at(start + rect_unit));
+  geometry.y = static_cast<int16_t>(units.at(start + rect_unit + 1));
+  geometry.cx = static_cast<int16_t>(units.at(start + rect_unit + 2));
+  geometry.cy = static_cast<int16_t>(units.at(start + rect_unit + 3));
+  return geometry;
+}
 
 const DialogLayout& layout_of(const DialogReader& reader) {
   return reader.extended ? kExtended : kClassic;
@@ -117,7 +139,14 @@ bool take_font(DialogReader* reader, DialogField* field) {
     return take_units(reader, 1, field);
   }
   reader->step = kTypeface;
-  return take_units(reader, layout_of(*reader).font_units, field);
+  size_t start = reader->position;
+  if (!take_units(reader, layout_of(*reader).font_units, field)) return false;
+  reader->font.point_size = point_size;
+  if (reader->extended) {
+    reader->font.weight = reader->units.at(start + 1);
+    reader->font.italic = static_cast<uint8_t>(reader->units.at(start + 2));
+  }
+  return true;
 }
 
 // Starts a control, or ends the template after the last one (or at the
@@ -140,6 +169,9 @@ bool take_control_fixed(DialogReader* reader, DialogField* field) {
   const DialogLayout& layout = layout_of(*reader);
   size_t start = reader->position;
   if (!take_units(reader, layout.control_units, field)) return false;
+  reader->control_geometry =
+      geometry_at(reader->units, start, layout.control_style_unit,
+                  layout.control_ex_style_unit, layout.control_rect_unit);
   reader->control_id = reader->units.at(start + layout.id_unit);
   if (layout.wide_id) {
     reader->control_id |= uint32_t{reader->units.at(start + layout.id_unit + 1)}
@@ -218,6 +250,8 @@ bool start_dialog(DialogReader* reader, UnitView units, uint32_t item_size) {
     return refuse(reader, InvalidReason::template_too_short);
   }
   reader->control_count = units.at(layout.count_unit);
+  reader->dialog_geometry = geometry_at(units, 0, layout.style_unit,
+                                        layout.ex_style_unit, layout.rect_unit);
   uint8_t style_low = static_cast<uint8_t>(units.at(layout.style_unit));
   reader->has_font = (style_low & kStyleSetFont) != 0;
   return true;
@@ -234,6 +268,7 @@ bool next_dialog_field(DialogReader* reader, DialogField* field) {
     field->class_ordinal = reader->class_ordinal;
     field->class_start = reader->class_start;
     field->class_length = reader->class_length;
+    field->geometry = reader->control_geometry;
   }
   return true;
 }

@@ -10,16 +10,11 @@
 
 namespace uitrans {
 
-struct ExtractResult {
-  RebuildStatus status = RebuildStatus::ok;
-  InvalidReason reason = InvalidReason::none;
-};
-
 // Walks the tree as the rebuild does, refusing what it refuses, and lists
-// every menu item text, dialog title, typeface and control title (and, with
-// `string_tables`, every non-empty string), in the order the rebuild meets
-// them.
-ExtractResult extract_texts(ByteSpan image, const ImageInfo& info,
-                            bool string_tables, std::vector<TextRecord>* texts);
+// every text of the kinds a run with `kinds` rewrites, in the order the
+// rebuild meets them.
+Outcome extract_texts(ByteSpan image, const ImageInfo& info,
+                      const KindSelection& kinds,
+                      std::vector<TextRecord>* texts);
 
 }  // namespace uitrans

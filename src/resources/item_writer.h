@@ -12,7 +12,8 @@ namespace uitrans {
 // item's start (output->used), growing the output whenever needed.
 struct ItemWriter {
   RebuildOutput* output = nullptr;
-  size_t position = 0;  // in units
+  size_t position = 0;      // in units
+  bool overflowed = false;  // a write failed as the output would pass 4 GiB
 };
 
 // Makes room for units [0, end) of the item.
@@ -20,7 +21,17 @@ inline bool ensure_units(ItemWriter* writer, uint64_t end) {
   uint64_t needed = uint64_t{writer->output->used} + 2 * end;
   if (needed <= writer->output->capacity) return true;
   // Grow by the headroom again, so a long run of growth stays linear.
-  return reserve_output(writer->output, needed + kItemHeadroom);
+  uint64_t capacity = needed + kItemHeadroom;
+  if (capacity > UINT32_MAX) {
+    writer->overflowed = true;
+    return false;
+  }
+  return reserve_output(writer->output, capacity);
+}
+
+// Why a write of the writer failed.
+inline Outcome writer_failure(const ItemWriter& writer) {
+  return writer.overflowed ? size_overflow() : out_of_memory();
 }
 
 // Copies `count` units of `units` from index `first` (the caller keeps them

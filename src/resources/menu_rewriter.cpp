@@ -4,6 +4,8 @@
 // of a text) that equals a find text, so it serves both menu layouts and
 // menus a loader would not accept. Every item text the menu reader finds is
 // one of the texts it looks up.
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,10 +35,37 @@ struct MenuHit {
   uint32_t entry = 0;
 };
 
-TextRecord menu_record(const ItemContext& item) {
-  TextRecord record;
-  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = item.path[i];
-  record.place = TextPlace::menu_item;
+// A menu item's text with the name of its place: "item ID" when no other
+// item of the menu has its non-zero command id, else "item #N".
+struct MenuPlace {
+  MenuItemText text;
+  std::string name;
+};
+
+std::vector<MenuPlace> read_menu_places(UnitView units, size_t unit_count) {
+  std::vector<MenuPlace> places;
+  std::unordered_map<uint32_t, uint32_t> id_count;
+  MenuReader reader;
+  MenuItemText text;
+  start_menu(&reader, units, unit_count);
+  while (next_menu_item(&reader, &text)) {
+    places.push_back(MenuPlace{text, std::string()});
+    if (text.id != 0) id_count[text.id] += 1;
+  }
+  for (MenuPlace& place : places) {
+    bool unique = place.text.id != 0 && id_count[place.text.id] == 1;
+    place.name =
+        numbered_place("item", place.text.id, unique, place.text.number);
+  }
+  return places;
+}
+
+TextRecord item_record(const ItemSource& item, UnitView units,
+                       const MenuPlace& place) {
+  TextRecord record =
+      make_record(item.path, TextPlace::menu_item, place.name,
+                  units_text(units, place.text.start, place.text.length));
+  record.menu_level = place.text.level;
   return record;
 }
 
@@ -47,25 +76,18 @@ void log_menu(const ItemContext& item, UnitView units, size_t unit_count,
               const std::vector<MenuHit>& hits) {
   const ReplacementTable& table = *item.table;
   std::vector<bool> hit_logged(hits.size(), false);
-  MenuReader reader;
-  MenuItemText text;
-  start_menu(&reader, units, unit_count);
   size_t next_hit = 0;
-  while (next_menu_item(&reader, &text)) {
-    TextRecord record = menu_record(item);
-    record.number = text.number;
-    record.before = units_text(units, text.start, text.length);
+  for (const MenuPlace& place : read_menu_places(units, unit_count)) {
+    TextRecord record = item_record(item.item, units, place);
+    const MenuItemText& text = place.text;
     while (next_hit < hits.size() && hits[next_hit].position < text.start) {
       ++next_hit;
     }
     size_t end = text.start + text.length;
     for (size_t h = next_hit; h < hits.size() && hits[h].position < end; ++h) {
-      const ReplacementEntry& entry = table.entries[hits[h].entry];
-      record.replaced = true;
-      record.entry = hits[h].entry;
       record.after =
           units_text(units, text.start, hits[h].position - text.start);
-      record.after.append(entry.replacement, entry.replacement_length);
+      mark_replaced(&record, table, hits[h].entry, item.log);
       hit_logged[h] = true;
     }
     item.log->records.push_back(std::move(record));
@@ -73,22 +95,20 @@ void log_menu(const ItemContext& item, UnitView units, size_t unit_count,
   for (size_t h = 0; h < hits.size(); ++h) {
     if (hit_logged[h]) continue;
     const ReplacementEntry& entry = table.entries[hits[h].entry];
-    TextRecord record = menu_record(item);
-    record.number_known = false;
-    record.number = static_cast<uint32_t>(hits[h].position);
-    record.before = units_text(units, hits[h].position, entry.find_length);
-    record.after.assign(entry.replacement, entry.replacement_length);
-    record.replaced = true;
-    record.entry = hits[h].entry;
+    TextRecord record =
+        make_record(item.item.path, TextPlace::menu_item,
+                    "unit " + std::to_string(hits[h].position),
+                    units_text(units, hits[h].position, entry.find_length));
+    mark_replaced(&record, table, hits[h].entry, item.log);
     item.log->records.push_back(std::move(record));
   }
 }
 
 }  // namespace
 
-RebuildStatus rewrite_menu(const ItemContext& item, uint32_t* new_size) {
-  UnitView units = units_from(item.image, item.item_offset);
-  size_t unit_count = (size_t{item.size} + 1) / 2;
+Outcome rewrite_menu(const ItemContext& item, uint32_t* new_size) {
+  UnitView units = units_from(item.item.image, item.item.offset);
+  size_t unit_count = (size_t{item.item.size} + 1) / 2;
   bool extended = is_extended_menu(units, unit_count);
   TextScanner scanner;
   start_scan(&scanner, units, unit_count);
@@ -107,27 +127,35 @@ RebuildStatus rewrite_menu(const ItemContext& item, uint32_t* new_size) {
     const ReplacementEntry& entry = table.entries[hit];
     if (item.log != nullptr) {
       hits.push_back(MenuHit{at, hit});
-      item.log->entry_used[hit] = true;
     }
     if (!put_units(&writer, units, copied, at - copied) ||
         !put_replacement(&writer, entry, item.replaced_count)) {
-      return RebuildStatus::out_of_memory;
+      return writer_failure(writer);
     }
     source = at + size_t{entry.find_length} + 1;
     if (extended && !realign_extended(units, unit_count, &source, &writer)) {
-      return RebuildStatus::out_of_memory;
+      return writer_failure(writer);
     }
     copied = source;
   }
   if (copied < unit_count &&
       !put_units(&writer, units, copied, unit_count - copied)) {
-    return RebuildStatus::out_of_memory;
+    return writer_failure(writer);
   }
   uint64_t bytes = 2 * uint64_t{writer.position};
-  if (bytes > UINT32_MAX) return RebuildStatus::out_of_memory;
+  if (bytes > UINT32_MAX) return size_overflow();
   if (item.log != nullptr) log_menu(item, units, unit_count, hits);
   *new_size = static_cast<uint32_t>(bytes);
-  return RebuildStatus::ok;
+  return Outcome{};
+}
+
+Outcome extract_menu(const ItemSource& item, std::vector<TextRecord>* records) {
+  UnitView units = units_from(item.image, item.offset);
+  size_t unit_count = (size_t{item.size} + 1) / 2;
+  for (const MenuPlace& place : read_menu_places(units, unit_count)) {
+    records->push_back(item_record(item, units, place));
+  }
+  return Outcome{};
 }
 
 }  // namespace uitrans

@@ -121,6 +121,7 @@ bool next_menu_item(MenuReader* reader, MenuItemText* item) {
     return false;
   }
   item->number = reader->next_number++;
+  item->level = static_cast<uint32_t>(reader->level_ends.size());
   close_levels(reader, item->popup, ends);
   return true;
 }

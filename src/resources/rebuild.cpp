@@ -24,9 +24,8 @@ uint64_t directory_end(uint64_t offset, uint32_t entry_count) {
 
 }  // namespace
 
-RebuildStatus measure_directory_prefix(ByteSpan image, uint64_t root,
-                                       uint32_t* prefix_size,
-                                       InvalidReason* reason) {
+Outcome measure_directory_prefix(ByteSpan image, uint64_t root,
+                                 uint32_t* prefix_size) {
   TreeWalk walk;
   bool ok = start_tree_walk(&walk, image, root, false);
   uint64_t end = directory_end(0, walk.root_entry_count);
@@ -46,12 +45,11 @@ RebuildStatus measure_directory_prefix(ByteSpan image, uint64_t root,
     uint64_t rounded = align_up(end, 16);
     if (range_fits(root, rounded, image.size)) {
       *prefix_size = static_cast<uint32_t>(rounded);
-      return RebuildStatus::ok;
+      return Outcome{};
     }
     walk.reason = InvalidReason::prefix_outside;
   }
-  if (reason != nullptr) *reason = walk.reason;
-  return RebuildStatus::invalid_image;
+  return refused(walk.reason);
 }
 
 namespace {
@@ -65,9 +63,8 @@ struct WalkContext {
   const ReplacementTable* table = nullptr;
   RebuildOutput* output = nullptr;
   int32_t replaced_count = 0;
-  InvalidReason reason = InvalidReason::none;
   RewriteLog* log = nullptr;
-  bool string_tables = false;
+  KindSelection kinds;
   // Items lying wholly in [zone_start, zone_end) may stay in the image.
   uint64_t zone_start = 0;
   uint64_t zone_end = 0;
@@ -123,12 +120,6 @@ void patch_data_entry(WalkContext* walk, uint64_t data_entry, uint32_t field,
   store_u32(walk->image + data_entry + field, value);
 }
 
-bool is_rewritten(const WalkContext& walk, uint32_t resource_type) {
-  return resource_type == kResourceTypeMenu ||
-         resource_type == kResourceTypeDialog ||
-         (resource_type == kResourceTypeString && walk.string_tables);
-}
-
 // Adds an item of `size` bytes to the data area; false past 4 GiB.
 bool extend_area(RebuildOutput* out, const AreaPiece& piece) {
   uint64_t next = uint64_t{out->area_size} + align_up(piece.size, 16);
@@ -147,96 +138,88 @@ bool reference_item(WalkContext* walk, const TreeEntry& entry, uint64_t item) {
   return extend_area(out, AreaPiece{true, item, entry.data_size});
 }
 
-RebuildStatus refuse(WalkContext* walk, InvalidReason reason) {
-  walk->reason = reason;
-  return RebuildStatus::invalid_image;
+// Writes the item at the output's end: rewritten when the run rewrites its
+// kind, else copied.
+Outcome move_item(const ResourceKind* kind, const ItemContext& context,
+                  uint32_t* new_size) {
+  *new_size = context.item.size;
+  if (kind != nullptr) return kind->rewrite(context, new_size);
+  if (context.item.size > 0) {
+    std::memcpy(context.output->data + context.output->used,
+                context.item.image.data + context.item.offset,
+                context.item.size);
+  }
+  return Outcome{};
 }
 
-// Writes the item at the output's end: rewritten when it is a menu or a
-// dialog, else copied.
-RebuildStatus move_item(WalkContext* walk, const ItemContext& item,
-                        uint32_t resource_type, uint32_t* new_size) {
-  *new_size = item.size;
-  if (resource_type == kResourceTypeMenu) return rewrite_menu(item, new_size);
-  if (resource_type == kResourceTypeDialog) {
-    return rewrite_dialog(item, new_size);
-  }
-  if (resource_type == kResourceTypeString && walk->string_tables) {
-    return rewrite_string_block(item, new_size);
-  }
-  if (item.size > 0) {
-    std::memcpy(walk->output->data + walk->output->used,
-                walk->image + item.item_offset, item.size);
-  }
-  return RebuildStatus::ok;
+// The output holds `size` more bytes past what it uses, and the headroom.
+Outcome make_room(RebuildOutput* out, uint32_t size) {
+  uint64_t needed = uint64_t{out->used} + size + kItemHeadroom;
+  if (needed <= out->capacity) return Outcome{};
+  if (needed > UINT32_MAX) return size_overflow();
+  return reserve_output(out, needed) ? Outcome{} : out_of_memory();
 }
 
 // Moves the item of a data entry into the output and patches the entry:
 // OffsetToData before the item is written, Size after.
-RebuildStatus rebuild_item(WalkContext* walk, const TreeEntry& entry) {
-  uint32_t resource_type = entry.path[0];
+Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
+  const ResourceKind* kind = enabled_kind(entry.path[0], walk->kinds);
   uint32_t size = entry.data_size;
   uint64_t item_start = 0;
-  if (!locate_item(ByteSpan{walk->image, walk->image_size}, *walk->info,
-                   resource_type, entry.data_rva, size, &item_start)) {
-    return refuse(walk, InvalidReason::item_outside);
+  if (!locate_item(ByteSpan{walk->image, walk->image_size}, *walk->info, kind,
+                   entry.data_rva, size, &item_start)) {
+    return refused(InvalidReason::item_outside);
   }
   RebuildOutput* out = walk->output;
-  if (out->referenced && !is_rewritten(*walk, resource_type) &&
-      item_start >= walk->zone_start && item_start + size <= walk->zone_end) {
-    return reference_item(walk, entry, item_start)
-               ? RebuildStatus::ok
-               : RebuildStatus::out_of_memory;
+  if (out->referenced && kind == nullptr && item_start >= walk->zone_start &&
+      item_start + size <= walk->zone_end) {
+    return reference_item(walk, entry, item_start) ? Outcome{}
+                                                   : size_overflow();
   }
-  uint64_t needed = uint64_t{out->used} + size + kItemHeadroom;
-  if (needed > out->capacity && !reserve_output(out, needed)) {
-    return RebuildStatus::out_of_memory;
-  }
+  Outcome room = make_room(out, size);
+  if (!room.ok()) return room;
   uint64_t data_entry = walk->root + entry.target_offset;
   patch_data_entry(walk, data_entry, pe::kResourceDataOffsetToData,
                    walk->data_start_rva + out->area_size);
 
   ItemContext context;
-  context.image = ByteSpan{walk->image, walk->image_size};
-  context.item_offset = item_start;
-  context.size = size;
+  context.item = ItemSource{ByteSpan{walk->image, walk->image_size}, item_start,
+                            size, entry.path};
   context.table = walk->table;
   context.output = out;
   context.replaced_count = &walk->replaced_count;
-  context.reason = &walk->reason;
   context.log = walk->log;
-  context.path = entry.path;
   uint32_t new_size = size;
-  RebuildStatus status = move_item(walk, context, resource_type, &new_size);
-  if (status != RebuildStatus::ok) return status;
+  Outcome moved = move_item(kind, context, &new_size);
+  if (!moved.ok()) return moved;
   patch_data_entry(walk, data_entry, pe::kResourceDataSize, new_size);
   release_moved_item(walk, item_start, item_start + size);
   uint64_t next_used = uint64_t{out->used} + align_up(new_size, 16);
   if (next_used > UINT32_MAX ||
       !extend_area(out, AreaPiece{false, out->used, new_size})) {
-    return RebuildStatus::out_of_memory;
+    return size_overflow();
   }
   out->used = static_cast<uint32_t>(next_used);
-  return RebuildStatus::ok;
+  return Outcome{};
 }
 
 // Items are dispatched by the raw Name of their root-level entry, so named
-// types never count as menus or dialogs.
-RebuildStatus walk_tree(WalkContext* walk) {
+// types never count as one of the kinds rewritten.
+Outcome walk_tree(WalkContext* walk) {
   TreeWalk tree;
   ByteSpan image{walk->image, walk->image_size};
   bool ok = start_tree_walk(&tree, image, walk->root, true);
   TreeEntry entry;
   while (ok && next_tree_entry(&tree, &entry)) {
     if (entry.target != EntryTarget::new_data_entry) continue;
-    RebuildStatus status = rebuild_item(walk, entry);
-    if (status != RebuildStatus::ok) return status;
+    Outcome item = rebuild_item(walk, entry);
+    if (!item.ok()) return item;
   }
-  if (tree.reason != InvalidReason::none) return refuse(walk, tree.reason);
+  if (tree.reason != InvalidReason::none) return refused(tree.reason);
   if (walk->release_pages != nullptr) {
     release_range(walk, walk->release_start, walk->release_end);
   }
-  return RebuildStatus::ok;
+  return Outcome{};
 }
 
 // Where unchanged items may stay in the image: behind the directory prefix
@@ -270,11 +253,11 @@ bool reference_zone(ByteSpan image, const ImageInfo& info, uint32_t prefix_size,
 
 }  // namespace
 
-bool locate_item(ByteSpan image, const ImageInfo& info, uint32_t resource_type,
-                 uint32_t data_rva, uint32_t size, uint64_t* item_offset) {
+bool locate_item(ByteSpan image, const ImageInfo& info,
+                 const ResourceKind* kind, uint32_t data_rva, uint32_t size,
+                 uint64_t* item_offset) {
   int64_t item = info.rva_base + int64_t{data_rva};
-  bool is_menu = resource_type == kResourceTypeMenu;
-  uint64_t read_length = is_menu ? 2 * ((uint64_t{size} + 1) / 2) : size;
+  uint64_t read_length = kind != nullptr ? kind->read_length(size) : size;
   if (item < 0 ||
       !range_fits(static_cast<uint64_t>(item), read_length, image.size)) {
     return false;
@@ -290,9 +273,9 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
                                 const RebuildOptions& options) {
   RebuildResult result;
   ByteSpan span{image, image_size};
-  result.status = measure_directory_prefix(span, info.resource_raw_pointer,
-                                           &result.prefix_size, &result.reason);
-  if (result.status != RebuildStatus::ok) return result;
+  result.outcome = measure_directory_prefix(span, info.resource_raw_pointer,
+                                            &result.prefix_size);
+  if (!result.outcome.ok()) return result;
   WalkContext walk;
   walk.image = image;
   walk.image_size = image_size;
@@ -302,16 +285,15 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   walk.table = &table;
   walk.output = output;
   walk.log = options.log;
-  walk.string_tables = options.string_tables;
+  walk.kinds = options.kinds;
   bool has_zone = reference_zone(span, info, result.prefix_size,
                                  &walk.zone_start, &walk.zone_end);
   output->referenced = options.reference_unchanged && has_zone;
   if (has_zone) walk.release_pages = options.release_pages;
   walk.release_start = walk.zone_start;
   walk.release_end = walk.zone_start;
-  result.status = walk_tree(&walk);
+  result.outcome = walk_tree(&walk);
   result.replaced_count = walk.replaced_count;
-  result.reason = walk.reason;
   return result;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Rebuilding the resource section: the directory prefix is kept (with its
 // data entries patched), and every data item is repacked into a fresh data
-// area, menus and dialogs rewritten on the way.
+// area, the items of the kinds a run asks for rewritten on the way.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "common/invalid_reason.h"
+#include "common/outcome.h"
 #include "image/image_info.h"
 #include "replace/replacement_table.h"
+#include "resources/resource_kinds.h"
 
 namespace uitrans {
 
@@ -24,9 +25,6 @@ struct RewriteLog;  // text_record.h
 // output midway; when they do, the output grows by this much again, so a
 // long run of growth costs a linear number of checks, not one per unit.
 inline constexpr uint32_t kItemHeadroom = 102400;
-inline constexpr uint32_t kResourceTypeMenu = 4;
-inline constexpr uint32_t kResourceTypeDialog = 5;
-inline constexpr uint32_t kResourceTypeString = 6;
 
 // Releases the rebuild output's allocation (made with realloc).
 struct OutputRelease {
@@ -69,54 +67,40 @@ bool reserve_output(RebuildOutput* out, uint64_t capacity);
 // Releases the allocation early and empties the output.
 void release_output(RebuildOutput* out);
 
-enum class RebuildStatus { ok, invalid_image, out_of_memory };
-
-// What the rewriters work with for one item.
+// What a rewriter works with for one item. It writes the item at
+// output->used, adds every text it replaces to *replaced_count and, with a
+// log, records every text it looks up.
 struct ItemContext {
-  ByteSpan image;            // the whole image buffer
-  uint64_t item_offset = 0;  // where the item starts in the image
-  uint32_t size = 0;         // the item's Size in the input
+  ItemSource item;
   const ReplacementTable* table = nullptr;
-  RebuildOutput* output = nullptr;  // the item starts at output->used
+  RebuildOutput* output = nullptr;
   int32_t* replaced_count = nullptr;
-  InvalidReason* reason = nullptr;  // set when the item is refused
-  // With a log, every text looked up is recorded under this path.
   RewriteLog* log = nullptr;
-  const uint32_t* path = nullptr;
 };
 
-// Each rewriter writes the item at output->used and returns its new Size in
-// *new_size.
-RebuildStatus rewrite_menu(const ItemContext& item, uint32_t* new_size);
-RebuildStatus rewrite_dialog(const ItemContext& item, uint32_t* new_size);
-RebuildStatus rewrite_string_block(const ItemContext& item, uint32_t* new_size);
-
 // The size of the directory prefix (every directory, entry array, name string
-// and data entry), rounded up to 16.
-RebuildStatus measure_directory_prefix(ByteSpan image, uint64_t root,
-                                       uint32_t* prefix_size,
-                                       InvalidReason* reason = nullptr);
+// and data entry), rounded up to 16; not_valid when the tree does not read.
+Outcome measure_directory_prefix(ByteSpan image, uint64_t root,
+                                 uint32_t* prefix_size);
 
 // The whole rebuild of one image.
 struct RebuildResult {
-  RebuildStatus status = RebuildStatus::ok;
+  Outcome outcome;  // not_valid or out_of_memory when it stopped
   uint32_t prefix_size = 0;
   int32_t replaced_count = 0;
-  InvalidReason reason = InvalidReason::none;  // why an image was refused
 };
 
-// Measures the prefix, walks the tree and repacks every item into `output`,
-// patching the data entries inside `image`.
 // Where the item of a data entry starts in the image, checked as every pass
-// checks it: it must lie inside the image, a menu read as whole units (an
-// odd size takes in one more byte). False when it does not.
-bool locate_item(ByteSpan image, const ImageInfo& info, uint32_t resource_type,
-                 uint32_t data_rva, uint32_t size, uint64_t* item_offset);
+// checks it: the bytes its kind reads (all `size` for a kind only copied,
+// null) must lie inside the image. False when they do not.
+bool locate_item(ByteSpan image, const ImageInfo& info,
+                 const ResourceKind* kind, uint32_t data_rva, uint32_t size,
+                 uint64_t* item_offset);
 
 // What a rebuild does beyond menus and dialogs.
 struct RebuildOptions {
-  bool string_tables = false;  // rewrite string tables too
-  RewriteLog* log = nullptr;   // record every text looked up
+  KindSelection kinds;        // the kinds rewritten beyond those always
+  RewriteLog* log = nullptr;  // record every text looked up
   // Items copied unchanged are referenced in the image instead of copied,
   // where nothing the output stage patches can overlap them.
   bool reference_unchanged = false;
@@ -126,6 +110,8 @@ struct RebuildOptions {
   void (*release_pages)(const void* data, size_t size) = nullptr;
 };
 
+// Measures the prefix, walks the tree and repacks every item into `output`,
+// patching the data entries inside `image`.
 RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
                                 const ImageInfo& info,
                                 const ReplacementTable& table,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // String tables: blocks of 16 strings, each a unit count and that many units
 // (no terminator). Only asked for: without the option the items are copied.
+#include <string>
 #include <utility>
 
 #include "resources/item_writer.h"
@@ -28,30 +29,26 @@ bool read_string_block(UnitView units, uint32_t item_size,
 
 namespace {
 
+TextRecord string_record(const ItemSource& item, UnitView units, uint32_t index,
+                         const StringSlot& slot) {
+  return make_record(item.path, TextPlace::string,
+                     "string " + std::to_string(string_id(item.path[1], index)),
+                     units_text(units, slot.start, slot.length));
+}
+
 void log_string(const ItemContext& item, UnitView units, uint32_t index,
                 const StringSlot& slot, uint32_t hit) {
   if (item.log == nullptr) return;
-  TextRecord record;
-  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = item.path[i];
-  record.place = TextPlace::string;
-  record.number = string_id(item.path[1], index);
-  record.before = units_text(units, slot.start, slot.length);
-  if (hit != kNoEntry) {
-    const ReplacementEntry& entry = item.table->entries[hit];
-    record.replaced = true;
-    record.entry = hit;
-    record.after.assign(entry.replacement, entry.replacement_length);
-    item.log->entry_used[hit] = true;
-  }
+  TextRecord record = string_record(item.item, units, index, slot);
+  if (hit != kNoEntry) mark_replaced(&record, *item.table, hit, item.log);
   item.log->records.push_back(std::move(record));
 }
 
 // A block whose strings do not fit is kept as it is, and named in a log.
 void log_malformed(const ItemContext& item) {
   if (item.log == nullptr) return;
-  TextRecord record;
-  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = item.path[i];
-  record.place = TextPlace::string;
+  TextRecord record =
+      make_record(item.item.path, TextPlace::string, "block", {});
   record.malformed = true;
   item.log->records.push_back(std::move(record));
 }
@@ -73,20 +70,20 @@ bool put_counted(ItemWriter* writer, const ReplacementEntry& entry) {
 
 }  // namespace
 
-RebuildStatus rewrite_string_block(const ItemContext& item,
-                                   uint32_t* new_size) {
-  UnitView units = units_from(item.image, item.item_offset);
+Outcome rewrite_string_block(const ItemContext& item, uint32_t* new_size) {
+  const ItemSource& source = item.item;
+  UnitView units = units_from(source.image, source.offset);
   StringSlot strings[kStringsPerBlock];
   size_t end_unit = 0;
   ItemWriter writer{item.output, 0};
-  if (!read_string_block(units, item.size, strings, &end_unit)) {
+  if (!read_string_block(units, source.size, strings, &end_unit)) {
     log_malformed(item);
-    if (item.size > 0) {
+    if (source.size > 0) {
       std::memcpy(item.output->data + item.output->used,
-                  item.image.data + item.item_offset, item.size);
+                  source.image.data + source.offset, source.size);
     }
-    *new_size = item.size;
-    return RebuildStatus::ok;
+    *new_size = source.size;
+    return Outcome{};
   }
   const ReplacementTable& table = *item.table;
   for (uint32_t i = 0; i < kStringsPerBlock; ++i) {
@@ -102,19 +99,35 @@ RebuildStatus rewrite_string_block(const ItemContext& item,
     bool ok = hit == kNoEntry
                   ? put_units(&writer, units, slot.start - 1, slot.length + 1)
                   : put_counted(&writer, table.entries[hit]);
-    if (!ok) return RebuildStatus::out_of_memory;
+    if (!ok) return writer_failure(writer);
     if (hit != kNoEntry) *item.replaced_count += 1;
   }
   // Bytes after the 16th string are kept, an odd last byte too.
-  uint64_t tail = item.size - 2 * uint64_t{end_unit};
+  uint64_t tail = source.size - 2 * uint64_t{end_unit};
   uint64_t bytes = 2 * uint64_t{writer.position} + tail;
-  if (bytes > UINT32_MAX || !ensure_units(&writer, writer.position + tail)) {
-    return RebuildStatus::out_of_memory;
+  if (bytes > UINT32_MAX) return size_overflow();
+  if (!ensure_units(&writer, writer.position + tail)) {
+    return writer_failure(writer);
   }
   std::memcpy(item.output->data + item.output->used + 2 * writer.position,
-              item.image.data + item.item_offset + 2 * end_unit, tail);
+              source.image.data + source.offset + 2 * end_unit, tail);
   *new_size = static_cast<uint32_t>(bytes);
-  return RebuildStatus::ok;
+  return Outcome{};
+}
+
+Outcome extract_string_block(const ItemSource& item,
+                             std::vector<TextRecord>* records) {
+  UnitView units = units_from(item.image, item.offset);
+  StringSlot strings[kStringsPerBlock];
+  size_t end_unit = 0;
+  if (!read_string_block(units, item.size, strings, &end_unit)) {
+    return Outcome{};  // kept as it is, as the rewriter keeps it
+  }
+  for (uint32_t i = 0; i < kStringsPerBlock; ++i) {
+    if (strings[i].length == 0) continue;
+    records->push_back(string_record(item, units, i, strings[i]));
+  }
+  return Outcome{};
 }
 
 }  // namespace uitrans

@@ -38,6 +38,7 @@ bool is_extended_menu(UnitView units, size_t item_units);
 struct MenuItemText {
   uint32_t number = 0;  // 1 for the template's first item, in template order
   uint32_t id = 0;      // the command id (0 for classic pop-ups)
+  uint32_t level = 0;   // pop-ups open around it: 0 on the menu bar
   bool popup = false;
   size_t start = 0;   // first unit of the text
   size_t length = 0;  // units, without the terminator
@@ -74,6 +75,23 @@ enum class DialogPart {
   creation_data,  // a count unit, then data scanned for texts
 };
 
+// A dialog's or a control's style and rectangle, in dialog units.
+struct DialogGeometry {
+  uint32_t style = 0;
+  uint32_t ex_style = 0;
+  int16_t x = 0;
+  int16_t y = 0;
+  int16_t cx = 0;
+  int16_t cy = 0;
+};
+
+// The font fields of a template with DS_SETFONT, as stored.
+struct DialogFontFields {
+  uint16_t point_size = 0;
+  uint16_t weight = 0;  // extended templates only
+  uint8_t italic = 0;   // extended templates only
+};
+
 struct DialogField {
   DialogPart part = DialogPart::fixed;
   size_t start = 0;         // first unit
@@ -85,6 +103,7 @@ struct DialogField {
   uint16_t class_ordinal = 0;
   size_t class_start = 0;
   size_t class_length = 0;  // 0 with an ordinal class
+  DialogGeometry geometry;  // the control's, for control fields
   // Creation data: the count unit as stored, and the data after it.
   uint16_t creation_count = 0;
   size_t data_units = 0;
@@ -103,6 +122,9 @@ struct DialogReader {
   uint16_t class_ordinal = 0;
   size_t class_start = 0;
   size_t class_length = 0;
+  DialogGeometry dialog_geometry;   // from the header
+  DialogGeometry control_geometry;  // of the current control
+  DialogFontFields font;            // once the font fields are read
   InvalidReason reason = InvalidReason::none;
 };
 

@@ -1,30 +1,49 @@
 // SPDX-License-Identifier: MIT
 // Texts found or replaced in an image, as extraction lists them and the
-// report names them.
+// report names them. Every record knows its place: the resource (type, name,
+// language) and a place name within it that stays the same from one run to
+// the next, and, for dialog texts, what a check of the translation needs.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "replace/replacement_table.h"
 #include "resources/resource_tree.h"
 #include "resources/templates.h"
 
 namespace uitrans {
 
+// The font a dialog names (DS_SETFONT), or the system font.
+struct DialogFont {
+  bool system_font = true;
+  uint16_t point_size = 0;
+  uint16_t weight = 0;  // extended templates only
+  bool italic = false;  // extended templates only
+  std::u16string typeface;
+};
+
 // One looked-up text: where it lies and what became of it.
 struct TextRecord {
   uint32_t path[kPathLevels] = {};  // raw Names: type, name, language
   TextPlace place = TextPlace::menu_item;
-  uint32_t number = 0;         // menu item number, control id or string id
-  bool number_known = true;    // false for a menu hit outside any item text
-  std::u16string class_name;   // control titles: the class, when a text
-  uint16_t class_ordinal = 0;  // control titles: the class, when an ordinal
+  // "item 40001", "item #3", "title", "typeface", "control 1001",
+  // "control #3", "creation data of control 1001", "string 17".
+  std::string place_name;
+  uint32_t menu_level = 0;  // menu items: 0 for the bar, 1 for its pop-ups...
+  // Dialog texts: the control's class (a text, or an ordinal such as 0x80
+  // for a button), its style and rectangle (the dialog's own for the title
+  // and the typeface), and the dialog's font.
+  std::u16string class_name;
+  uint16_t class_ordinal = 0;
+  DialogGeometry geometry;
+  DialogFont font;
   std::u16string before;
   std::u16string after;  // the whole new text, when replaced
   bool replaced = false;
   uint32_t entry = 0;      // the table entry that matched, when replaced
-  bool malformed = false;  // a string block kept as it is: it does not read
+  bool malformed = false;  // an item kept as it is: it does not read
 };
 
 // Filled by the rewriters when a report is wanted.
@@ -33,14 +52,22 @@ struct RewriteLog {
   std::vector<bool> entry_used;  // per table entry: it matched somewhere
 };
 
+// A record of the text `before` at a place of the resource at `path`.
+TextRecord make_record(const uint32_t* path, TextPlace place,
+                       std::string place_name, std::u16string before);
+
+// Marks a record replaced by table entry `entry`: its replacement follows
+// what `after` holds already (the kept head of a menu text), and the log
+// notes the entry as used.
+void mark_replaced(TextRecord* record, const ReplacementTable& table,
+                   uint32_t entry, RewriteLog* log);
+
+// "item 40001" when the id names one place alone (`unique`), else "item #N"
+// by the item's 1-based number; "control ..." alike.
+std::string numbered_place(const char* what, uint32_t id, bool unique,
+                           uint32_t number);
+
 // The units [start, start + length) of a view as a string.
-inline std::u16string units_text(UnitView units, size_t start, size_t length) {
-  std::u16string text;
-  text.reserve(length);
-  for (size_t i = 0; i < length && start + i < units.unit_count; ++i) {
-    text.push_back(static_cast<char16_t>(units.at(start + i)));
-  }
-  return text;
-}
+std::u16string units_text(UnitView units, size_t start, size_t length);
 
 }  // namespace uitrans

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/e2e_support.h"
+#include "support/dialog_template.h"
 
 namespace e2e {
 namespace {
@@ -131,11 +132,11 @@ TEST_F(WorkflowTest, ReportNamesEveryTextLookedUpAndUnusedEntries) {
   EXPECT_EQ(std::string(report.begin(), report.end()),
             "status\texecutable\ttype\tname\tlanguage\tplace\tbefore\tafter"
             "\tline\n"
-            "kept\tapp.exe\tMENU\t1\t0409\titem 1\t&File\t\t\n"
-            "replaced\tapp.exe\tMENU\t1\t0409\titem 2\t&Open\t&Load\t1\n"
-            "kept\tapp.exe\tMENU\t1\t0409\titem 3\tE&xit\t\t\n"
-            "kept\tapp.exe\tMENU\t1\t0409\titem 4\t&Help\t\t\n"
-            "kept\tapp.exe\tMENU\t1\t0409\titem 5\t&About\t\t\n"
+            "kept\tapp.exe\tMENU\t1\t0409\titem #1\t&File\t\t\n"
+            "replaced\tapp.exe\tMENU\t1\t0409\titem 100\t&Open\t&Load\t1\n"
+            "kept\tapp.exe\tMENU\t1\t0409\titem 101\tE&xit\t\t\n"
+            "kept\tapp.exe\tMENU\t1\t0409\titem #4\t&Help\t\t\n"
+            "kept\tapp.exe\tMENU\t1\t0409\titem 200\t&About\t\t\n"
             "replaced\tapp.exe\tSTRING\t1\t0409\tstring 0\t&Open\t&Load\t1\n"
             "unused\t\t\t\t\t\tNowhere\tNirgends\t3\n"
             "unused\t\t\t\t\t\tTab\\there\tx\\\\y\t5\n");
@@ -145,6 +146,63 @@ TEST_F(WorkflowTest, ReportNamesEveryTextLookedUpAndUnusedEntries) {
           app, repack_of(app, {{kMenuItem, sample_menu(u"&Load", u"&About")},
                                {kStringItem, string_block(u"&Load")}}))
           .bytes);
+}
+
+// Places are named by ids only where an id names one place alone: static
+// texts share 65535 (-1 in extended templates), pop-ups have none.
+TEST_F(WorkflowTest, ReportNamesPlacesByUniqueIdsElseByNumber) {
+  using testsupport::DialogControl;
+  auto control = [](uint32_t id, const std::u16string& title) {
+    DialogControl c;
+    c.id = id;
+    c.title = testsupport::text_field(title);
+    return c;
+  };
+  for (bool extended : {false, true}) {
+    SCOPED_TRACE(extended ? "extended" : "classic");
+    testsupport::DialogSpec dialog;
+    dialog.extended = extended;
+    dialog.title = u"Options";
+    dialog.controls = {control(extended ? 0xFFFFFFFF : 0xFFFF, u"&Name:"),
+                       control(1, u"OK"), control(7, u"&Left"),
+                       control(7, u"&Right"), control(0, u"Frame")};
+    dialog.controls[1].data = {u'O', u'K', 0};
+    dialog.controls[1].data_count = 8;
+    testsupport::ResourceTreeSpec tree;
+    tree.types.push_back(
+        {testsupport::rid(5),
+         {{testsupport::rid(9), {{0x409, testsupport::make_dialog(dialog)}}}}});
+    write("list.txt", make_pair_list({{u"OK", u"Gut"}}));
+    write("app.exe", make_resource_image(tree).image.bytes);
+    ASSERT_EQ(
+        run({"--dry-run", "--report", "r.tsv", "list.txt", "app.exe"}).out,
+        "2 strings replaced in app.exe.\n");
+    const Bytes report = read("r.tsv");
+    const std::string head = "\tapp.exe\tDIALOG\t9\t0409\t";
+    EXPECT_EQ(std::string(report.begin(), report.end()),
+              "status\texecutable\ttype\tname\tlanguage\tplace\tbefore"
+              "\tafter\tline\n"
+              "kept" +
+                  head +
+                  "title\tOptions\t\t\n"
+                  "kept" +
+                  head +
+                  "control #1\t&Name:\t\t\n"
+                  "replaced" +
+                  head +
+                  "control 1\tOK\tGut\t1\n"
+                  "replaced" +
+                  head +
+                  "creation data of control 1\tOK\tGut\t1\n"
+                  "kept" +
+                  head +
+                  "control #3\t&Left\t\t\n"
+                  "kept" +
+                  head +
+                  "control #4\t&Right\t\t\n"
+                  "kept" +
+                  head + "control #5\tFrame\t\t\n");
+  }
 }
 
 struct BlockCase {

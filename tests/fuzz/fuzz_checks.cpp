@@ -134,9 +134,9 @@ void check_output(uitrans::ImageBuffer* image, const uitrans::ImageInfo& info,
   }
   size_t original_size = image->size;
   uitrans::OutputImage layout;
-  if (uitrans::compose_output(image, info, result.prefix_size,
-                              ByteSpan{rebuilt.data, rebuilt.used},
-                              &layout) != uitrans::ComposeStatus::ok) {
+  if (!uitrans::compose_output(image, info, result.prefix_size,
+                               ByteSpan{rebuilt.data, rebuilt.used}, &layout)
+           .ok()) {
     return;  // refused: nothing is laid out or written
   }
   uint64_t expected_size = layout.grown ? uint64_t{original_size} +
@@ -165,7 +165,7 @@ void rebuild_and_check(uitrans::ImageBuffer* image,
                        uitrans::RebuildResult* result) {
   *result = uitrans::rebuild_resources(image->data.get(), image->size, info,
                                        table, rebuilt);
-  if (result->status != uitrans::RebuildStatus::ok) return;
+  if (!result->outcome.ok()) return;
   FUZZ_CHECK(result->prefix_size % 16 == 0);
   FUZZ_CHECK(uint64_t{info.resource_raw_pointer} + result->prefix_size <=
              image->size);
@@ -345,8 +345,7 @@ void check_list_input(const uint8_t* data, size_t size) {
 void check_image_input(const uint8_t* data, size_t size) {
   uitrans::ImageBuffer image = copy_image(data, size);
   uitrans::ImageInfo info;
-  if (uitrans::validate_image(image.span(), &info) !=
-      uitrans::ImageValidation::ok) {
+  if (!uitrans::validate_image(image.span(), &info).ok()) {
     return;
   }
   FUZZ_CHECK(uint64_t{info.resource_raw_pointer} + info.resource_raw_size <=
@@ -367,13 +366,12 @@ void check_structured_input(const uint8_t* data, size_t size) {
   const testsupport::Bytes& bytes = recipe.image.image.bytes;
   uitrans::ImageBuffer image = copy_image(bytes.data(), bytes.size());
   uitrans::ImageInfo info;
-  FUZZ_CHECK(uitrans::validate_image(image.span(), &info) ==
-             uitrans::ImageValidation::ok);
+  FUZZ_CHECK(uitrans::validate_image(image.span(), &info).ok());
   uitrans::RebuildOutput rebuilt;
   uitrans::RebuildResult result;
   rebuild_and_check(&image, info, table, &rebuilt, &result);
   if (!recipe.damaged) {
-    FUZZ_CHECK(result.status == uitrans::RebuildStatus::ok);
+    FUZZ_CHECK(result.outcome.ok());
     if (recipe.identity_list) {
       check_items_unchanged(recipe, image, result, rebuilt);
     }

@@ -42,7 +42,7 @@ uitrans::ReplacementTable open_to_load() {
 
 // The rebuild of a hand-made resource section with one replacement pair.
 struct Outcome {
-  uitrans::RebuildStatus status = uitrans::RebuildStatus::ok;
+  uitrans::Message status = uitrans::Message::none;
   int32_t replaced = 0;
   uint32_t used = 0;
   uint32_t capacity = 0;
@@ -57,13 +57,14 @@ Outcome rebuild(const Bytes& rsrc) {
   outcome.image_size = image.size();
   uitrans::ImageInfo info;
   EXPECT_EQ(uitrans::validate_image(
-                uitrans::ByteSpan{image.data(), image.size()}, &info),
-            uitrans::ImageValidation::ok);
+                uitrans::ByteSpan{image.data(), image.size()}, &info)
+                .message,
+            uitrans::Message::none);
   const uitrans::ReplacementTable table = open_to_load();
   uitrans::RebuildOutput output;
   const uitrans::RebuildResult result = uitrans::rebuild_resources(
       image.data(), image.size(), info, table, &output);
-  outcome.status = result.status;
+  outcome.status = result.outcome.message;
   outcome.replaced = result.replaced_count;
   outcome.used = output.used;
   outcome.capacity = output.capacity;
@@ -105,19 +106,19 @@ TEST(BoundedResources, HugeDeclaredSizesAndCountsAllocateNothing) {
     put_entry(rsrc, 16, c.type, 32);
     add_item(rsrc, sample_menu(), c.declared_size);
     const Outcome outcome = rebuild(rsrc);
-    EXPECT_EQ(outcome.status, uitrans::RebuildStatus::invalid_image);
+    EXPECT_EQ(outcome.status, uitrans::Message::not_valid);
     EXPECT_EQ(outcome.capacity, 0u);
   }
 
   // Directory counts and name lengths that run off the end of the file.
   Bytes counts;
   put_directory(counts, 0, 0xFFFF, 0xFFFF);
-  EXPECT_EQ(rebuild(counts).status, uitrans::RebuildStatus::invalid_image);
+  EXPECT_EQ(rebuild(counts).status, uitrans::Message::not_valid);
   Bytes name;
   put_directory(name, 0, 1, 0);
   put_entry(name, 16, kHighBit | 24, 32);
   testsupport::put16(name, 24, 0xFFFF);  // a name of 65535 units
-  EXPECT_EQ(rebuild(name).status, uitrans::RebuildStatus::invalid_image);
+  EXPECT_EQ(rebuild(name).status, uitrans::Message::not_valid);
 }
 
 // Many data entries may name the same item; each gets its own copy. The
@@ -140,7 +141,7 @@ TEST(BoundedResources, ManyEntriesSharingOneLargeItemStayBounded) {
   rsrc.resize(item_at + kItemSize, 0x5A);
   const Outcome outcome = rebuild(rsrc);
   // 4096 copies would take 4 GiB for a file of about 1 MiB.
-  EXPECT_EQ(outcome.status, uitrans::RebuildStatus::invalid_image);
+  EXPECT_EQ(outcome.status, uitrans::Message::not_valid);
   // The output grows geometrically, by half its size at most beyond need.
   EXPECT_LE(uint64_t{outcome.capacity},
             8 * uint64_t{outcome.image_size} + (128u << 20));
@@ -169,8 +170,9 @@ TEST(BoundedResources, MemoryGivenBackLiesBehindThePrefixUnwritten) {
   Bytes image = input.image.bytes;
   uitrans::ImageInfo info;
   ASSERT_EQ(uitrans::validate_image(
-                uitrans::ByteSpan{image.data(), image.size()}, &info),
-            uitrans::ImageValidation::ok);
+                uitrans::ByteSpan{image.data(), image.size()}, &info)
+                .message,
+            uitrans::Message::none);
   const uitrans::ReplacementTable table = open_to_load();
   uitrans::RebuildOptions options;
   options.reference_unchanged = true;
@@ -179,7 +181,7 @@ TEST(BoundedResources, MemoryGivenBackLiesBehindThePrefixUnwritten) {
   released.clear();
   const uitrans::RebuildResult result = uitrans::rebuild_resources(
       image.data(), image.size(), info, table, &output, options);
-  ASSERT_EQ(result.status, uitrans::RebuildStatus::ok);
+  ASSERT_TRUE(result.outcome.ok());
   EXPECT_EQ(result.replaced_count, 24000);
   const size_t zone_start = input.rsrc_raw + result.prefix_size;
   const size_t zone_end = input.rsrc_raw + input.image.raw_sizes[1];

@@ -30,7 +30,7 @@ using testsupport::text_field;
 Bytes list_of(const Pairs& pairs) { return testsupport::make_pair_list(pairs); }
 
 struct Rewritten {
-  uitrans::RebuildStatus status = uitrans::RebuildStatus::ok;
+  uitrans::Message status = uitrans::Message::none;
   Bytes bytes;
   int32_t replaced = 0;
 };
@@ -50,15 +50,15 @@ Rewritten rewrite(const Bytes& item, const Pairs& pairs,
   uitrans::reserve_output(&output, item.size() + uitrans::kItemHeadroom);
   Rewritten result;
   uitrans::ItemContext context;
-  context.image = uitrans::ByteSpan{image.data(), image.size()};
-  context.item_offset = 0;
-  context.size = static_cast<uint32_t>(item.size());
+  context.item.image = uitrans::ByteSpan{image.data(), image.size()};
+  context.item.offset = 0;
+  context.item.size = static_cast<uint32_t>(item.size());
   context.table = &table;
   context.output = &output;
   context.replaced_count = &result.replaced;
   uint32_t new_size = 0;
-  result.status = uitrans::rewrite_dialog(context, &new_size);
-  if (result.status == uitrans::RebuildStatus::ok) {
+  result.status = uitrans::rewrite_dialog(context, &new_size).message;
+  if (result.status == uitrans::Message::none) {
     result.bytes.assign(output.data, output.data + new_size);
   }
   uitrans::release_output(&output);
@@ -88,7 +88,7 @@ Dialog sample_dialog(bool extended) {
 void expect_rewrite(const Dialog& input, const Pairs& pairs,
                     const Dialog& expected, int32_t expected_count) {
   Rewritten result = rewrite(make_dialog(input), pairs);
-  ASSERT_EQ(result.status, uitrans::RebuildStatus::ok);
+  ASSERT_EQ(result.status, uitrans::Message::none);
   Dialog got;
   std::string error;
   ASSERT_TRUE(testsupport::read_dialog(result.bytes.data(), result.bytes.size(),
@@ -184,7 +184,7 @@ TEST_P(BothLayouts, TemplateShorterThanItsCountStopsAtItsEnd) {
   expected.title = u"Optionen";
   expected.controls[1].title = text_field(u"Optionen");
   Rewritten result = rewrite(make_dialog(input), {{u"Settings", u"Optionen"}});
-  ASSERT_EQ(result.status, uitrans::RebuildStatus::ok);
+  ASSERT_EQ(result.status, uitrans::Message::none);
   EXPECT_EQ(result.bytes, make_dialog(expected));
   EXPECT_EQ(result.replaced, 2);
 }
@@ -194,7 +194,7 @@ TEST_P(BothLayouts, TemplateRunningPastTheImageIsInvalid) {
   // Cut inside the last control's title: its text never ends.
   item.resize(item.size() - 6);
   Rewritten result = rewrite(item, {{u"Settings", u"Optionen"}});
-  EXPECT_EQ(result.status, uitrans::RebuildStatus::invalid_image);
+  EXPECT_EQ(result.status, uitrans::Message::not_valid);
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialogs, BothLayouts, testing::Values(false, true),
@@ -311,7 +311,7 @@ TEST_P(CreationData, CountIsRecomputedForTheNewLength) {
   expected.controls[0].data_count = c.expected_count;
   expected.controls[0].data = c.expected_data;
   Rewritten result = rewrite(make_dialog(input), c.pairs);
-  ASSERT_EQ(result.status, uitrans::RebuildStatus::ok);
+  ASSERT_EQ(result.status, uitrans::Message::none);
   EXPECT_EQ(result.bytes, make_dialog(expected));
   EXPECT_EQ(result.replaced, c.expected_replaced);
 }
@@ -341,7 +341,7 @@ TEST(CreationDataCount, WrapsAtSixteenBits) {
       static_cast<uint16_t>(0xFFFE + 2 * 8);  // wraps to 14
   Rewritten result =
       rewrite(make_dialog(input), {{u"XY", u"PQRPQRPQRP"}}, Bytes{0, 0});
-  ASSERT_EQ(result.status, uitrans::RebuildStatus::ok);
+  ASSERT_EQ(result.status, uitrans::Message::none);
   EXPECT_EQ(result.bytes, make_dialog(expected));
   EXPECT_EQ(expected.controls[0].data_count, 14);
 }

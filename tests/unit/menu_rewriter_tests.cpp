@@ -20,7 +20,7 @@ using testsupport::units;
 using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 
 struct Rewritten {
-  uitrans::RebuildStatus status;
+  uitrans::Message status = uitrans::Message::none;
   Bytes item;
   int32_t count = 0;
 };
@@ -35,15 +35,15 @@ Rewritten rewrite(const Pairs& pairs, const Bytes& image, uint32_t offset,
   uitrans::RebuildOutput output;
   EXPECT_TRUE(uitrans::reserve_output(&output, uint64_t{size} + 102400));
   uitrans::ItemContext item;
-  item.image = uitrans::ByteSpan{image.data(), image.size()};
-  item.item_offset = offset;
-  item.size = size;
+  item.item.image = uitrans::ByteSpan{image.data(), image.size()};
+  item.item.offset = offset;
+  item.item.size = size;
   item.table = &table;
   item.output = &output;
   Rewritten result;
   item.replaced_count = &result.count;
   uint32_t new_size = 0;
-  result.status = uitrans::rewrite_menu(item, &new_size);
+  result.status = uitrans::rewrite_menu(item, &new_size).message;
   result.item.assign(output.data, output.data + new_size);
   uitrans::release_output(&output);
   return result;

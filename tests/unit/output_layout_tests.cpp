@@ -79,13 +79,14 @@ Built build(const Layout& layout) {
   put32(bytes, debug_entry + 20, layout.following_va + 0x10);
   put32(bytes, debug_entry + 24, tail + 0x20);
   EXPECT_EQ(uitrans::validate_image(
-                uitrans::ByteSpan{bytes.data(), bytes.size()}, &built.info),
-            uitrans::ImageValidation::ok);
+                uitrans::ByteSpan{bytes.data(), bytes.size()}, &built.info)
+                .message,
+            uitrans::Message::none);
   return built;
 }
 
 struct Composed {
-  uitrans::ComposeStatus status;
+  uitrans::Message status = uitrans::Message::none;
   Bytes file;  // the written file
 };
 
@@ -100,9 +101,10 @@ Composed compose(Built& built, uint32_t prefix, uint32_t data_size) {
   uitrans::OutputImage output;
   Composed result;
   result.status = uitrans::compose_output(
-      &buffer, built.info, prefix, uitrans::ByteSpan{data.data(), data.size()},
-      &output);
-  if (result.status != uitrans::ComposeStatus::ok) return result;
+                      &buffer, built.info, prefix,
+                      uitrans::ByteSpan{data.data(), data.size()}, &output)
+                      .message;
+  if (result.status != uitrans::Message::none) return result;
   for (const uitrans::WriteChunk& chunk : output.chunks) {
     if (chunk.data == nullptr) {
       result.file.insert(result.file.end(), chunk.size, 0);
@@ -139,7 +141,7 @@ TEST(OutputLayout, InPlaceWithinVirtualSizeKeepsHeaders) {
   Layout layout;
   Built built = build(layout);
   Composed out = compose(built, 0x40, 0x100);  // 0x140 <= 0x300
-  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  ASSERT_EQ(out.status, uitrans::Message::none);
   const Bytes& in = built.image.bytes;
   ASSERT_EQ(out.file.size(), in.size());
   uint32_t rsrc = built.image.raw_pointers[1];
@@ -218,10 +220,10 @@ TEST(OutputLayout, LayoutRulesTable) {
     Built built = build(c.layout);
     Composed out = compose(built, 0x40, c.data_size);
     if (c.refused) {
-      EXPECT_EQ(out.status, uitrans::ComposeStatus::cannot_grow);
+      EXPECT_EQ(out.status, uitrans::Message::cannot_grow);
       continue;
     }
-    ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+    ASSERT_EQ(out.status, uitrans::Message::none);
     Fields f{built, out.file};
     EXPECT_EQ(f.section(1, kVirtualSize), c.rsrc_virtual_size);
     EXPECT_EQ(f.section(1, kRawSize), c.rsrc_raw_size);
@@ -260,7 +262,7 @@ TEST(OutputLayout, StatedChecksumIsRecomputedInBothLayouts) {
   for (uint32_t data_size : {0x100u, 0x1100u, 0x1101u}) {
     Built built = build(layout);
     Composed out = compose(built, 0x40, data_size);
-    ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+    ASSERT_EQ(out.status, uitrans::Message::none);
     uint32_t at = built.image.optional_header_offset + kCheckSum;
     EXPECT_EQ(get32(out.file, at), reference_checksum(out.file, at))
         << "data size " << data_size;
@@ -273,7 +275,7 @@ TEST(OutputLayout, ChecksumOfOddLengthFile) {
   Built built = build(layout);
   built.image.bytes.push_back(0x9C);  // an odd trailing byte
   Composed out = compose(built, 0x40, 0x1100);
-  ASSERT_EQ(out.status, uitrans::ComposeStatus::ok);
+  ASSERT_EQ(out.status, uitrans::Message::none);
   ASSERT_EQ(out.file.size() % 2, 1u);
   uint32_t at = built.image.optional_header_offset + kCheckSum;
   EXPECT_EQ(get32(out.file, at), reference_checksum(out.file, at));

@@ -24,8 +24,9 @@ uint32_t measure(const Bytes& tree) {
   image.resize(tree.size() + 0x100, 0);  // room behind the tree
   uint32_t prefix = 0;
   EXPECT_EQ(uitrans::measure_directory_prefix(
-                uitrans::ByteSpan{image.data(), image.size()}, 0, &prefix),
-            uitrans::RebuildStatus::ok);
+                uitrans::ByteSpan{image.data(), image.size()}, 0, &prefix)
+                .message,
+            uitrans::Message::none);
   return prefix;
 }
 
@@ -181,8 +182,8 @@ TEST(RefusalReasonTest, EachCheckNamesItself) {
     Bytes image = c.image;
     uitrans::RebuildResult result = uitrans::rebuild_resources(
         image.data(), image.size(), info, table, &output);
-    EXPECT_EQ(result.status, uitrans::RebuildStatus::invalid_image);
-    EXPECT_EQ(result.reason, c.reason);
+    EXPECT_EQ(result.outcome.message, uitrans::Message::not_valid);
+    EXPECT_EQ(result.outcome.reason, c.reason);
   }
 }
 
@@ -241,12 +242,11 @@ TEST(RefusalReasonTest, HeaderChecksNameThemselves) {
         testsupport::make_resource_image(testsupport::ResourceTreeSpec{});
     c.change(built.image);
     uitrans::ImageInfo info;
-    EXPECT_EQ(
-        uitrans::validate_image(uitrans::ByteSpan{built.image.bytes.data(),
-                                                  built.image.bytes.size()},
-                                &info),
-        uitrans::ImageValidation::invalid);
-    EXPECT_EQ(info.reason, c.reason);
+    const uitrans::Outcome outcome = uitrans::validate_image(
+        uitrans::ByteSpan{built.image.bytes.data(), built.image.bytes.size()},
+        &info);
+    EXPECT_EQ(outcome.message, uitrans::Message::not_valid);
+    EXPECT_EQ(outcome.reason, c.reason);
   }
 }
 

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#include "resources/text_record.h"
+
+#include <utility>
+
+namespace uitrans {
+
+TextRecord make_record(const uint32_t* path, TextPlace place,
+                       std::string place_name, std::u16string before) {
+  TextRecord record;
+  for (uint32_t i = 0; i < kPathLevels; ++i) record.path[i] = path[i];
+  record.place = place;
+  record.place_name = std::move(place_name);
+  record.before = std::move(before);
+  return record;
+}
+
+void mark_replaced(TextRecord* record, const ReplacementTable& table,
+                   uint32_t entry, RewriteLog* log) {
+  const ReplacementEntry& replacement = table.entries[entry];
+  record->replaced = true;
+  record->entry = entry;
+  record->after.append(replacement.replacement, replacement.replacement_length);
+  if (log != nullptr) log->entry_used[entry] = true;
+}
+
+std::string numbered_place(const char* what, uint32_t id, bool unique,
+                           uint32_t number) {
+  std::string name = what;
+  if (unique) return name + " " + std::to_string(id);
+  return name + " #" + std::to_string(number);
+}
+
+std::u16string units_text(UnitView units, size_t start, size_t length) {
+  std::u16string text;
+  text.reserve(length);
+  for (size_t i = 0; i < length && start + i < units.unit_count; ++i) {
+    text.push_back(static_cast<char16_t>(units.at(start + i)));
+  }
+  return text;
+}
+
+}  // namespace uitrans
