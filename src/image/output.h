@@ -23,7 +23,9 @@ struct WriteChunk {
 // The output file as a sequence of pieces, with the header fields patched in
 // the image buffer.
 struct OutputImage {
-  uint32_t new_resource_size = 0;  // R: prefix + data, file-aligned
+  // The new SizeOfRawData: prefix + data area, rounded up to the file
+  // alignment.
+  uint32_t new_resource_size = 0;
   bool grown = false;              // the section outgrew its raw size
   std::vector<WriteChunk> chunks;
   uint64_t total_size = 0;

@@ -47,8 +47,8 @@ char16_t swap_bytes(char16_t unit) {
 // other byte order than this machine's is swapped, an odd last byte becomes
 // a whole unit with the zero byte after it (its high byte, or its low byte
 // once a big-endian pair is swapped), and a line feed and a zero follow the
-// data so that the last line always ends. Returns the unit count N (mark
-// included) or 0 when the file is not UTF-16.
+// data so that the last line always ends. Returns the number of units (the
+// mark included) or 0 when the file is not UTF-16.
 size_t prepare_units(const ListBuffer& buffer) {
   size_t size = buffer.size;
   char16_t* units = buffer.storage.get();

@@ -120,8 +120,8 @@ bool rewrite_text(DialogRewrite* rw, const DialogField& field) {
                          rw->replaced_count);
 }
 
-// The creation data of a control: its count unit W, then the data, scanned
-// at every unit for find texts that lie wholly inside it. The count W is
+// The creation data of a control: its count unit, then the data, scanned
+// at every unit for find texts that lie wholly inside it. The count is
 // recomputed for the new length (16-bit arithmetic, as the field is).
 bool rewrite_creation_data(DialogRewrite* rw, const DialogField& field,
                            bool extended) {

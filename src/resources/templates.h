@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Readers of menu and dialog templates: they say where each text a
-// translation looks up lies in an item, and what kind of place it is. The
+// Readers of menu and dialog templates and string blocks: they say where
+// each text a translation looks up lies in an item, and what kind of place
+// it is. The
 // rewriters and the read-only passes (extraction, the report) use the same
 // readers, so they cannot disagree about what a text is.
 //
