@@ -74,7 +74,7 @@ struct VersionString {
   // The text up to its first zero unit: a String has no children, so its
   // value runs to the node's end (wValueLength is counted in units by most
   // compilers and in bytes by some, so it cannot bound it), and terminators
-  // or padding some writers count in it are no part of the text.
+  // or padding some writers count in it stay out of the text.
   std::u16string value;
   uint32_t node = 0;        // index into VersionLayout::nodes
   uint32_t table_node = 0;  // the StringTable's node

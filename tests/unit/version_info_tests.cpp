@@ -269,7 +269,7 @@ TEST(VersionInfoTest, ListsTheStringsOfEveryWriterStyle) {
   }
 }
 
-TEST(VersionInfoTest, TrailingZeroUnitsAreNoPartOfTheText) {
+TEST(VersionInfoTest, TrailingZeroUnitsStayOutOfTheText) {
   Node root = version_root({{u"040904B0", {{u"Key", u"ab"}}}});
   Node& string = root.children[0].children[0].children[0];
   append16(string.value, 0);
