@@ -54,6 +54,27 @@ constexpr Valued kValued[] = {
     {"--output", &Options::has_output, &Options::output_path},
 };
 
+// Sets the switch called `name`: a flag, the switch of a kind of resource
+// beyond menus and dialogs, or --all-texts for every kind. False when no
+// switch has that name.
+bool set_switch(const NativeString& name, Options* options) {
+  for (const Flag& flag : kFlags) {
+    if (name != native(flag.name)) continue;
+    options->*flag.field = true;
+    return true;
+  }
+  bool all = name == native("--all-texts");
+  bool found = all;
+  for (const ResourceKind& kind : resource_kinds()) {
+    if (kind.option == nullptr || (!all && name != native(kind.option))) {
+      continue;
+    }
+    options->kinds.*kind.enabled = true;
+    found = true;
+  }
+  return found;
+}
+
 // One long option at arguments[*index]; a value may follow as "=value" or
 // as the next argument.
 bool take_option(const std::vector<NativeString>& arguments, size_t* index,
@@ -61,15 +82,6 @@ bool take_option(const std::vector<NativeString>& arguments, size_t* index,
   const NativeString& argument = arguments[*index];
   size_t equals = argument.find('=');
   NativeString name = argument.substr(0, equals);
-  for (const Flag& flag : kFlags) {
-    if (name != native(flag.name)) continue;
-    if (equals != NativeString::npos) {
-      *error = "option " + ascii(name) + " takes no value";
-      return false;
-    }
-    options->*flag.field = true;
-    return true;
-  }
   for (const Valued& valued : kValued) {
     if (name != native(valued.name)) continue;
     if (equals != NativeString::npos) {
@@ -83,17 +95,11 @@ bool take_option(const std::vector<NativeString>& arguments, size_t* index,
     options->*valued.present = true;
     return true;
   }
-  // Each kind of resource beyond menus and dialogs has its own switch.
-  for (const ResourceKind& kind : resource_kinds()) {
-    if (kind.option == nullptr || name != native(kind.option)) continue;
-    if (equals != NativeString::npos) {
-      *error = "option " + ascii(name) + " takes no value";
-      return false;
-    }
-    options->kinds.*kind.enabled = true;
-    return true;
-  }
-  *error = "unknown option " + ascii(name);
+  if (equals == NativeString::npos && set_switch(name, options)) return true;
+  Options ignored;
+  *error = set_switch(name, &ignored)
+               ? "option " + ascii(name) + " takes no value"
+               : "unknown option " + ascii(name);
   return false;
 }
 
@@ -189,6 +195,9 @@ void print_usage() {
       "  --dry-run          do everything but write: no backup, no output\n"
       "  --report FILE      write what was replaced and kept (UTF-8, TSV)\n"
       "  --string-tables    translate string tables too\n"
+      "  --version-info     translate the texts of version information too\n"
+      "  --message-tables   translate message tables too\n"
+      "  --all-texts        translate every kind of text uitrans knows\n"
       "  --extract          write a list template of the texts (UTF-16)\n"
       "  --po               with --extract: a gettext template (POT)\n"
       "  -o, --output FILE  with --extract: write to FILE, not stdout\n"

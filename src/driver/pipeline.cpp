@@ -57,6 +57,19 @@ Outcome rebuild(ImageBuffer* image, const ImageInfo& info,
   return Outcome{};
 }
 
+// 8-bit texts that are no valid text in their code page stay as they are;
+// standard error says how many, as standard output belongs to the fixed
+// messages.
+void report_undecodable(const NativeString& name, const RebuildNotes& notes) {
+  if (notes.undecodable == 0) return;
+  std::string line = ": " + std::to_string(notes.undecodable) +
+                     (notes.undecodable == 1 ? " text" : " texts") +
+                     " kept (not valid in the code page of its language)\n";
+  platform::print_error_text("uitrans: ", 9);
+  platform::print_error_native(name);
+  platform::print_error_text(line.data(), line.size());
+}
+
 // What a run that writes prints once the new image is open: the count, and
 // the warning when the resource section grows.
 void print_summary(const NativeString& output_name, const OutputImage& layout,
@@ -159,6 +172,7 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   if (wanted != nullptr) log.entry_used.assign(table.entries.size(), false);
   Outcome rebuilt =
       rebuild(&image, info, table, settings, &output, wanted, &result);
+  report_undecodable(name, result.notes);
   // Texts of an image that was read whole are reported even when nothing
   // was replaced; those of one refused are not.
   std::string rows;

@@ -127,6 +127,10 @@ std::string place_kind(const TextRecord& record) {
       return "creation data";
     case TextPlace::string:
       return "string";
+    case TextPlace::version_value:
+      return "version information: " + record.place_name;
+    case TextPlace::message:
+      return record.place_name;
   }
   return "";
 }

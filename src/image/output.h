@@ -26,7 +26,7 @@ struct OutputImage {
   // The new SizeOfRawData: prefix + data area, rounded up to the file
   // alignment.
   uint32_t new_resource_size = 0;
-  bool grown = false;              // the section outgrew its raw size
+  bool grown = false;  // the section outgrew its raw size
   std::vector<WriteChunk> chunks;
   uint64_t total_size = 0;
 };

@@ -65,9 +65,11 @@ inline constexpr uint32_t kDebugAddressOfRawData = 20;
 inline constexpr uint32_t kDebugPointerToRawData = 24;
 
 // Resource types (the Name of a root-level entry) uitrans reads.
-inline constexpr uint32_t kResourceTypeMenu = 4;    // RT_MENU
-inline constexpr uint32_t kResourceTypeDialog = 5;  // RT_DIALOG
-inline constexpr uint32_t kResourceTypeString = 6;  // RT_STRING
+inline constexpr uint32_t kResourceTypeMenu = 4;           // RT_MENU
+inline constexpr uint32_t kResourceTypeDialog = 5;         // RT_DIALOG
+inline constexpr uint32_t kResourceTypeString = 6;         // RT_STRING
+inline constexpr uint32_t kResourceTypeMessageTable = 11;  // RT_MESSAGETABLE
+inline constexpr uint32_t kResourceTypeVersion = 16;       // RT_VERSION
 
 // Resource directory structures.
 inline constexpr uint32_t kResourceDirectorySize = 16;

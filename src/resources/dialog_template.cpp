@@ -112,8 +112,9 @@ bool take_ordinal_or_text(DialogReader* reader, DialogField* field) {
                         : take_text(reader, field);
 }
 
-// The count unit of creation data and the data after it. Classic counts include the count
-// unit itself; counts are in bytes, an odd one takes in a whole last unit.
+// The count unit of creation data and the data after it. Classic counts include
+// the count unit itself; counts are in bytes, an odd one takes in a whole last
+// unit.
 bool take_creation_data(DialogReader* reader, DialogField* field) {
   uint16_t count = 0;
   if (!read_unit(reader, &count)) return false;

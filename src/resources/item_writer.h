@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "resources/rebuild.h"
+#include "resources/text_record.h"
 
 namespace uitrans {
 
@@ -76,6 +77,30 @@ inline bool put_replacement(ItemWriter* writer, const ReplacementEntry& entry,
   }
   *replaced_count += 1;
   return true;
+}
+
+// Writes a whole item's bytes (an item read and rebuilt elsewhere, or kept
+// as it is) and gives its Size.
+inline Outcome put_item_bytes(ItemWriter* writer, ByteSpan bytes,
+                              uint32_t* new_size) {
+  if (bytes.size > UINT32_MAX) return size_overflow();
+  if (!ensure_units(writer, (uint64_t{bytes.size} + 1) / 2)) {
+    return writer_failure(*writer);
+  }
+  if (bytes.size > 0) {
+    std::memcpy(writer->output->data + writer->output->used, bytes.data,
+                bytes.size);
+  }
+  *new_size = static_cast<uint32_t>(bytes.size);
+  return Outcome{};
+}
+
+// An item that does not read is kept as it is, and named in a log.
+inline void log_malformed(const ItemContext& item, TextPlace place) {
+  if (item.log == nullptr) return;
+  TextRecord record = make_record(item.item.path, place, "block", {});
+  record.malformed = true;
+  item.log->records.push_back(std::move(record));
 }
 
 }  // namespace uitrans

@@ -63,6 +63,7 @@ struct WalkContext {
   const ReplacementTable* table = nullptr;
   RebuildOutput* output = nullptr;
   int32_t replaced_count = 0;
+  RebuildNotes notes;
   RewriteLog* log = nullptr;
   KindSelection kinds;
   // Items lying wholly in [zone_start, zone_end) may stay in the image.
@@ -189,6 +190,7 @@ Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   context.output = out;
   context.replaced_count = &walk->replaced_count;
   context.log = walk->log;
+  context.notes = &walk->notes;
   uint32_t new_size = size;
   Outcome moved = move_item(kind, context, &new_size);
   if (!moved.ok()) return moved;
@@ -294,6 +296,7 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   walk.release_end = walk.zone_start;
   result.outcome = walk_tree(&walk);
   result.replaced_count = walk.replaced_count;
+  result.notes = walk.notes;
   return result;
 }
 

@@ -67,6 +67,11 @@ bool reserve_output(RebuildOutput* out, uint64_t capacity);
 // Releases the allocation early and empties the output.
 void release_output(RebuildOutput* out);
 
+// What a rebuild noticed beyond what it replaced.
+struct RebuildNotes {
+  uint32_t undecodable = 0;  // 8-bit texts not valid in their code page
+};
+
 // What a rewriter works with for one item. It writes the item at
 // output->used, adds every text it replaces to *replaced_count and, with a
 // log, records every text it looks up.
@@ -76,6 +81,7 @@ struct ItemContext {
   RebuildOutput* output = nullptr;
   int32_t* replaced_count = nullptr;
   RewriteLog* log = nullptr;
+  RebuildNotes* notes = nullptr;
 };
 
 // The size of the directory prefix (every directory, entry array, name string
@@ -88,6 +94,7 @@ struct RebuildResult {
   Outcome outcome;  // not_valid or out_of_memory when it stopped
   uint32_t prefix_size = 0;
   int32_t replaced_count = 0;
+  RebuildNotes notes;
 };
 
 // Where the item of a data entry starts in the image, checked as every pass

@@ -25,6 +25,12 @@ const std::vector<ResourceKind>& resource_kinds() {
       {pe::kResourceTypeString, "STRING", "--string-tables",
        &KindSelection::string_tables, bytes_of, rewrite_string_block,
        extract_string_block},
+      {pe::kResourceTypeMessageTable, "MESSAGETABLE", "--message-tables",
+       &KindSelection::message_tables, bytes_of, rewrite_message_table,
+       extract_message_table},
+      {pe::kResourceTypeVersion, "VERSION", "--version-info",
+       &KindSelection::version_info, bytes_of, rewrite_version_info,
+       extract_version_info},
   };
   return kKinds;
 }

@@ -18,6 +18,8 @@ struct TextRecord;   // text_record.h
 // The kinds a run asks for beyond those always rewritten.
 struct KindSelection {
   bool string_tables = false;
+  bool message_tables = false;
+  bool version_info = false;
 };
 
 // One data item as the tree walk meets it.
@@ -62,6 +64,12 @@ Outcome extract_dialog(const ItemSource& item,
                        std::vector<TextRecord>* records);
 Outcome rewrite_string_block(const ItemContext& item, uint32_t* new_size);
 Outcome extract_string_block(const ItemSource& item,
+                             std::vector<TextRecord>* records);
+Outcome rewrite_message_table(const ItemContext& item, uint32_t* new_size);
+Outcome extract_message_table(const ItemSource& item,
+                              std::vector<TextRecord>* records);
+Outcome rewrite_version_info(const ItemContext& item, uint32_t* new_size);
+Outcome extract_version_info(const ItemSource& item,
                              std::vector<TextRecord>* records);
 
 }  // namespace uitrans

@@ -44,15 +44,6 @@ void log_string(const ItemContext& item, UnitView units, uint32_t index,
   item.log->records.push_back(std::move(record));
 }
 
-// A block whose strings do not fit is kept as it is, and named in a log.
-void log_malformed(const ItemContext& item) {
-  if (item.log == nullptr) return;
-  TextRecord record =
-      make_record(item.item.path, TextPlace::string, "block", {});
-  record.malformed = true;
-  item.log->records.push_back(std::move(record));
-}
-
 // A replacement whose length a 16-bit count cannot hold is not applied.
 bool put_counted(ItemWriter* writer, const ReplacementEntry& entry) {
   if (!ensure_units(writer, writer->position + entry.replacement_length + 1)) {
@@ -77,13 +68,11 @@ Outcome rewrite_string_block(const ItemContext& item, uint32_t* new_size) {
   size_t end_unit = 0;
   ItemWriter writer{item.output, 0};
   if (!read_string_block(units, source.size, strings, &end_unit)) {
-    log_malformed(item);
-    if (source.size > 0) {
-      std::memcpy(item.output->data + item.output->used,
-                  source.image.data + source.offset, source.size);
-    }
-    *new_size = source.size;
-    return Outcome{};
+    // A block whose strings do not fit is kept as it is.
+    log_malformed(item, TextPlace::string);
+    return put_item_bytes(
+        &writer, ByteSpan{source.image.data + source.offset, source.size},
+        new_size);
   }
   const ReplacementTable& table = *item.table;
   for (uint32_t i = 0; i < kStringsPerBlock; ++i) {

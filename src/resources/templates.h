@@ -26,7 +26,9 @@ enum class TextPlace {
   typeface,
   control_title,
   creation_data,
-  string,  // a string of a string table
+  string,         // a string of a string table
+  version_value,  // the value of a String of version information
+  message,        // an entry of a message table
 };
 
 // ---- Menus (MENUITEMTEMPLATE and MENUEX_TEMPLATE_ITEM) ----

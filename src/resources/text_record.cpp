@@ -31,6 +31,17 @@ std::string numbered_place(const char* what, uint32_t id, bool unique,
   return name + " #" + std::to_string(number);
 }
 
+uint32_t find_text(const ReplacementTable& table, const std::u16string& text) {
+  if (text.empty()) return kNoEntry;
+  // The lookup reads little-endian units, as they lie in an image.
+  std::vector<uint8_t> bytes(2 * text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    store_u16(bytes.data() + 2 * i, static_cast<uint16_t>(text[i]));
+  }
+  UnitView units{bytes.data(), text.size()};
+  return find_counted_text(table, units, 0, text.size());
+}
+
 std::u16string units_text(UnitView units, size_t start, size_t length) {
   std::u16string text;
   text.reserve(length);

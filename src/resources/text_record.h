@@ -67,6 +67,9 @@ void mark_replaced(TextRecord* record, const ReplacementTable& table,
 std::string numbered_place(const char* what, uint32_t id, bool unique,
                            uint32_t number);
 
+// The first entry whose find text equals `text` as a whole, or kNoEntry.
+uint32_t find_text(const ReplacementTable& table, const std::u16string& text);
+
 // The units [start, start + length) of a view as a string.
 std::u16string units_text(UnitView units, size_t start, size_t length);
 
