@@ -31,7 +31,9 @@ struct OutputImage {
 
 // How laying out the output ended: cannot_grow when the section cannot grow
 // without breaking the image (a section that must stay where it is follows
-// it in memory), too_large when the section would pass 4 GiB.
+// it in memory, or a header field the new layout moves lies outside the
+// file), too_large when the section would pass 4 GiB. Unless ok, the image
+// buffer is unchanged.
 enum class ComposeStatus { ok, cannot_grow, too_large };
 
 // The rebuilt data area as pieces in order (items and their zero padding);
