@@ -9,6 +9,7 @@
 #include "replace/replacement_table.h"
 #include "resources/rebuild.h"
 #include "support/lookup_reference.h"
+#include "support/scan_lookup.h"
 
 namespace {
 
@@ -116,7 +117,7 @@ BENCHMARK(BM_FindReplacement)
     ->Args({100000, 1})
     ->Unit(benchmark::kMillisecond);
 
-// The scanner the rewriters use: tails hashed once per text.
+// Lookups position by position along a run: tails hashed once per text.
 void BM_ScanLookup(benchmark::State& state) {
   const ItemSet& set = menus();
   uitrans::ReplacementTable table = make_table(
@@ -124,10 +125,10 @@ void BM_ScanLookup(benchmark::State& state) {
   uitrans::UnitView units{set.bytes.data(), set.bytes.size() / 2};
   for (auto _ : state) {
     uint64_t hits = 0;
-    uitrans::TextScanner scanner;
-    uitrans::start_scan(&scanner, units, units.unit_count);
+    testsupport::RunScanner scanner;
+    testsupport::start_run_scan(&scanner, units, units.unit_count);
     for (size_t i = 0; i < units.unit_count; ++i) {
-      hits += uitrans::scan_lookup(table, &scanner, i) != uitrans::kNoEntry;
+      hits += testsupport::scan_lookup(table, &scanner, i) != uitrans::kNoEntry;
     }
     benchmark::DoNotOptimize(hits);
   }

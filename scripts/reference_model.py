@@ -596,7 +596,6 @@ def produce_output(img, info, rb):
                 else:
                     raise CantGrow()
 
-    # --- from here on the image is patched ---
     old_end = ptr + raw
     delta = R - raw
     # debug directory location (mapped with the old headers)
@@ -607,6 +606,15 @@ def produce_output(img, info, rb):
             fo = rva_to_file(img, info, drva)
             if fo is not None:
                 dbg = (fo, dsize // 28)
+    # Entries the patches below walk must all lie in the file, or the image
+    # would be left with some offsets moved and others stale.
+    if dbg and (moved or grown):
+        fo, n = dbg
+        if n and fo != 0 and fo + 28 * n > len(img):
+            note("debug-outside")
+            raise CantGrow()
+
+    # --- from here on the image is patched ---
 
     def in_moved(rva):
         for hh in moved:

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "common/unicode.h"
 #include "driver/text_output.h"
 
 namespace uitrans {

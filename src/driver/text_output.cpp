@@ -3,33 +3,13 @@
 
 #include <cstdio>
 
+#include "common/unicode.h"
 #include "image/pe_format.h"
 #include "resources/resource_kinds.h"
 
 namespace uitrans {
 
 namespace {
-
-void append_code_point(std::string* out, uint32_t c) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u < 0xDC00; }
-bool is_low_surrogate(char16_t u) { return u >= 0xDC00 && u < 0xE000; }
 
 // Windows' names of the predefined control classes (ordinals 0x80-0x85).
 const char* class_name_of(uint16_t ordinal) {
@@ -42,27 +22,6 @@ const char* class_name_of(uint16_t ordinal) {
 std::string number(uint32_t value) { return std::to_string(value); }
 
 }  // namespace
-
-std::string utf8_of(const std::u16string& text, size_t* lone) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t u = text[i];
-    if (is_high_surrogate(u) && i + 1 < text.size() &&
-        is_low_surrogate(text[i + 1])) {
-      uint32_t c = 0x10000 + ((uint32_t{u} - 0xD800) << 10) +
-                   (uint32_t{text[i + 1]} - 0xDC00);
-      append_code_point(&out, c);
-      ++i;
-      continue;
-    }
-    if ((is_high_surrogate(u) || is_low_surrogate(u)) && lone != nullptr) {
-      *lone += 1;
-    }
-    append_code_point(&out, u);
-  }
-  return out;
-}
 
 std::string escape_field(const std::string& text) {
   std::string out;

@@ -9,10 +9,6 @@
 
 namespace uitrans {
 
-// UTF-8 of UTF-16 units. A lone surrogate is written in its own three-byte
-// form (as file names are on Windows) and counted in *lone when given.
-std::string utf8_of(const std::u16string& text, size_t* lone = nullptr);
-
 // A report field: tab, line feed, carriage return and backslash escaped.
 std::string escape_field(const std::string& text);
 

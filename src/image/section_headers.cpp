@@ -93,6 +93,19 @@ uint64_t debug_directory_offset(const std::vector<SectionHeader>& sections,
   return 0;
 }
 
+// The plan found every field it patches inside the file
+// (planned_fields_fit), so a write here cannot fall outside it.
+void patch_u32(uint8_t* image, size_t size, uint64_t at, uint32_t value) {
+  bool inside = write_u32(image, size, at, value);
+  (void)inside;
+}
+
+// The debug directory's entries are walked when the file grows or addresses
+// move; these are the conditions under which their fields may be patched.
+bool walks_debug_entries(const HeaderPlan& plan) {
+  return plan.grown || plan.address_shift != 0;
+}
+
 void patch_debug_entries(uint8_t* image, size_t size, const ImageInfo& info,
                          const std::vector<SectionHeader>& sections,
                          const std::vector<size_t>& moved,
@@ -105,17 +118,18 @@ void patch_debug_entries(uint8_t* image, size_t size, const ImageInfo& info,
     uint64_t entry = start + uint64_t{kDebugEntrySize} * i;
     uint32_t address = 0;
     uint32_t pointer = 0;
+    // Checked by the plan already; the reads stay bounds-checked.
     if (!read_u32(span, entry + kDebugAddressOfRawData, &address) ||
         !read_u32(span, entry + kDebugPointerToRawData, &pointer)) {
       return;
     }
     if (plan.address_shift != 0 && address != 0 &&
         lies_in_any(address, sections, moved)) {
-      write_u32(image, size, entry + kDebugAddressOfRawData,
+      patch_u32(image, size, entry + kDebugAddressOfRawData,
                 address + plan.address_shift);
     }
     if (plan.grown && pointer != 0 && pointer >= old_raw_end) {
-      write_u32(image, size, entry + kDebugPointerToRawData, pointer + delta);
+      patch_u32(image, size, entry + kDebugPointerToRawData, pointer + delta);
     }
   }
 }
@@ -127,7 +141,7 @@ void move_file_offset(uint8_t* image, size_t size, uint64_t at, uint32_t delta,
   uint32_t value = 0;
   if (read_u32(ByteSpan{image, size}, at, &value) && value != 0 &&
       value >= old_raw_end) {
-    write_u32(image, size, at, value + delta);
+    patch_u32(image, size, at, value + delta);
   }
 }
 
@@ -138,34 +152,49 @@ uint32_t section_alignment(ByteSpan image, const ImageInfo& info) {
   return alignment;
 }
 
-}  // namespace
-
-std::vector<SectionHeader> read_section_headers(ByteSpan image,
-                                                const ImageInfo& info) {
-  std::vector<SectionHeader> sections;
-  for (uint32_t i = 0; i < info.section_count; ++i) {
-    SectionHeader section;
-    section.offset =
-        uint64_t{info.section_table_offset} + uint64_t{kSectionHeaderSize} * i;
-    if (!read_u32(image, section.offset + kSectionVirtualSize,
-                  &section.virtual_size) ||
-        !read_u32(image, section.offset + kSectionVirtualAddress,
-                  &section.virtual_address) ||
-        !read_u32(image, section.offset + kSectionSizeOfRawData,
-                  &section.raw_size) ||
-        !read_u32(image, section.offset + kSectionPointerToRawData,
-                  &section.raw_pointer) ||
-        !read_u32(image, section.offset + kSectionCharacteristics,
-                  &section.characteristics)) {
-      break;
-    }
-    sections.push_back(section);
-  }
-  return sections;
+// Whether the debug entries patch_debug_entries walks all end inside the
+// file; a walk that stopped at the end would leave later entries stale.
+bool debug_entries_fit(ByteSpan image, const ImageInfo& info) {
+  std::vector<DataDirectory> directories = read_data_directories(image, info);
+  if (directories.size() <= kDirectoryDebug) return true;
+  const DataDirectory& debug = directories[kDirectoryDebug];
+  uint64_t count = debug.size / kDebugEntrySize;
+  uint64_t start = debug_directory_offset(read_section_headers(image, info),
+                                          info, debug.rva);
+  return count == 0 || start == 0 ||
+         range_fits(start, count * kDebugEntrySize, image.size);
 }
 
-HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
-                        uint32_t new_resource_size, uint64_t resource_bytes) {
+// Whether every field the plan patches lies inside the file, so that applying
+// it cannot stop half way and leave some offsets moved and others stale.
+// Section headers and data directory entries are patched only where they
+// were read; the fixed fields and the debug entries are checked here.
+bool planned_fields_fit(ByteSpan image, const ImageInfo& info,
+                        const HeaderPlan& plan) {
+  if (!plan.grown && !plan.virtual_size_changed) return true;
+  struct Field {
+    bool patched;
+    uint64_t at;
+  };
+  uint64_t rsrc = info.resource_header_offset;
+  uint64_t opt = info.optional_header_offset;
+  const Field fields[] = {
+      {plan.grown, rsrc + kSectionSizeOfRawData},
+      {plan.grown, uint64_t{info.nt_offset} + kNtPointerToSymbolTable},
+      {plan.virtual_size_changed, rsrc + kSectionVirtualSize},
+      {true, opt + kOptSizeOfImage},
+      {true, opt + kOptCheckSum},
+  };
+  for (const Field& field : fields) {
+    if (field.patched && !range_fits(field.at, 4, image.size)) return false;
+  }
+  return !walks_debug_entries(plan) || debug_entries_fit(image, info);
+}
+
+// Where the resource section's new extent leaves the sections after it, and
+// whether it can be written at all.
+HeaderPlan plan_layout(ByteSpan image, const ImageInfo& info,
+                       uint32_t new_resource_size, uint64_t resource_bytes) {
   HeaderPlan plan;
   plan.grown = new_resource_size > info.resource_raw_size;
   uint32_t virtual_size = info.resource_virtual_size;
@@ -216,6 +245,41 @@ HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
   return plan;
 }
 
+}  // namespace
+
+std::vector<SectionHeader> read_section_headers(ByteSpan image,
+                                                const ImageInfo& info) {
+  std::vector<SectionHeader> sections;
+  for (uint32_t i = 0; i < info.section_count; ++i) {
+    SectionHeader section;
+    section.offset =
+        uint64_t{info.section_table_offset} + uint64_t{kSectionHeaderSize} * i;
+    if (!read_u32(image, section.offset + kSectionVirtualSize,
+                  &section.virtual_size) ||
+        !read_u32(image, section.offset + kSectionVirtualAddress,
+                  &section.virtual_address) ||
+        !read_u32(image, section.offset + kSectionSizeOfRawData,
+                  &section.raw_size) ||
+        !read_u32(image, section.offset + kSectionPointerToRawData,
+                  &section.raw_pointer) ||
+        !read_u32(image, section.offset + kSectionCharacteristics,
+                  &section.characteristics)) {
+      break;
+    }
+    sections.push_back(section);
+  }
+  return sections;
+}
+
+HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
+                        uint32_t new_resource_size, uint64_t resource_bytes) {
+  HeaderPlan plan = plan_layout(image, info, new_resource_size, resource_bytes);
+  if (plan.can_write && !planned_fields_fit(image, info, plan)) {
+    plan.can_write = false;
+  }
+  return plan;
+}
+
 namespace {
 
 // What apply_header_plan decides on the headers as they were.
@@ -241,7 +305,7 @@ void patch_directories(const PatchContext& c) {
   for (size_t i = 0; i < c.directories.size(); ++i) {
     if (i == kDirectoryCertificates || c.directories[i].rva == 0) continue;
     if (lies_in_any(c.directories[i].rva, c.sections, c.moved)) {
-      write_u32(c.image, c.size, c.directories[i].offset + kDataDirectoryRva,
+      patch_u32(c.image, c.size, c.directories[i].offset + kDataDirectoryRva,
                 c.directories[i].rva + c.plan->address_shift);
     }
   }
@@ -251,12 +315,12 @@ void patch_directories(const PatchContext& c) {
 // it, and the file offsets kept in the headers.
 void patch_file_layout(const PatchContext& c, uint32_t new_resource_size) {
   const ImageInfo& info = *c.info;
-  write_u32(c.image, c.size,
+  patch_u32(c.image, c.size,
             info.resource_header_offset + kSectionSizeOfRawData,
             new_resource_size);
   for (const SectionHeader& section : c.sections) {
     if (section.raw_pointer > info.resource_raw_pointer) {
-      write_u32(c.image, c.size, section.offset + kSectionPointerToRawData,
+      patch_u32(c.image, c.size, section.offset + kSectionPointerToRawData,
                 section.raw_pointer + c.delta);
     }
   }
@@ -273,19 +337,19 @@ void patch_file_layout(const PatchContext& c, uint32_t new_resource_size) {
 // The section's extent in memory, and the addresses of the sections moved.
 void patch_memory_layout(const PatchContext& c) {
   if (c.plan->virtual_size_changed) {
-    write_u32(c.image, c.size,
+    patch_u32(c.image, c.size,
               c.info->resource_header_offset + kSectionVirtualSize,
               c.plan->new_virtual_size);
     // A data directory too short to hold the resource entry has none.
     if (c.directories.size() > kDirectoryResources) {
-      write_u32(
+      patch_u32(
           c.image, c.size,
           c.directories[kDirectoryResources].offset + kDataDirectorySizeField,
           c.plan->new_virtual_size);
     }
   }
   for (size_t index : c.moved) {
-    write_u32(c.image, c.size,
+    patch_u32(c.image, c.size,
               c.sections[index].offset + kSectionVirtualAddress,
               c.sections[index].virtual_address + c.plan->address_shift);
   }
@@ -308,7 +372,7 @@ void raise_size_of_image(uint8_t* image, size_t size, const ImageInfo& info) {
   read_u32(span, size_of_image_at, &size_of_image);
   uint64_t needed = align_up(image_end, alignment);
   if (needed > size_of_image && needed <= UINT32_MAX) {
-    write_u32(image, size, size_of_image_at, static_cast<uint32_t>(needed));
+    patch_u32(image, size, size_of_image_at, static_cast<uint32_t>(needed));
   }
 }
 

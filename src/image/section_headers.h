@@ -31,13 +31,16 @@ struct HeaderPlan {
   bool virtual_size_changed = false;  // VirtualSize and the directory size
   uint32_t new_virtual_size = 0;
   uint32_t address_shift = 0;  // for the sections after .rsrc in memory
-  bool can_write = true;       // false: growing would break the image
+  // false: growing would break the image, or a field the plan patches
+  // lies outside the file.
+  bool can_write = true;
 };
 
 HeaderPlan plan_headers(ByteSpan image, const ImageInfo& info,
                         uint32_t new_resource_size, uint64_t resource_bytes);
 
-// Applies the plan to the headers in the image buffer.
+// Applies a writable plan to the headers in the image buffer. The plan has
+// found every field it patches inside the file, so this cannot stop half way.
 void apply_header_plan(uint8_t* image, size_t size, const ImageInfo& info,
                        const HeaderPlan& plan, uint32_t new_resource_size);
 

@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 
+#include "common/unicode.h"
 #include "platform/file_ops.h"
 
 namespace uitrans::platform {
@@ -96,36 +97,13 @@ Output& output() {
 
 constexpr size_t kFlushThreshold = 4096;
 
-// UTF-8 of UTF-16 text. A surrogate without its partner (which Windows file
-// names may hold) is written as the three bytes of its own code point, so
-// that no name is lost or merged with another in the output.
+// UTF-8 of UTF-16 text (wchar_t is 16 bits here), by the rule every output
+// of the tool follows: a surrogate without its partner, which Windows file
+// names may hold, keeps its own three-byte form, so that no name is lost or
+// merged with another in the output.
 void append_utf8(std::string* out, const wchar_t* text, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    uint32_t unit = static_cast<uint16_t>(text[i]);
-    uint32_t code = unit;
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length) {
-      uint32_t next = static_cast<uint16_t>(text[i + 1]);
-      if (next >= 0xDC00 && next <= 0xDFFF) {
-        code = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
-        ++i;
-      }
-    }
-    if (code < 0x80) {
-      out->push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (code >> 6)));
-      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (code >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (code >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-  }
+  std::u16string units(text, text + length);
+  uitrans::append_utf8(out, units);
 }
 
 void write_pending(Output& out) {

@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstring>
 
+#include "replace/lookup_index.h"
 #include "replace/replacement_table.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -20,17 +21,6 @@
 namespace uitrans {
 
 namespace {
-
-// A polynomial hash modulo 2^64 with an odd base: one multiply and one add
-// per unit, so hashing every tail of every scanned text stays cheap. Equal
-// hashes are only candidates; the text itself is always compared, so a
-// collision costs a comparison, never a wrong answer.
-constexpr uint64_t kBase = 0x9E3779B97F4A7C15ull;
-
-// The hash of `unit` followed by a text whose hash is `tail`.
-uint64_t prepend_unit(uint64_t tail, uint16_t unit) {
-  return tail * kBase + unit + 1;
-}
 
 // Mixes a text's hash and length into the key that places it in the index
 // and in the filter.
@@ -96,7 +86,8 @@ bool text_equals(const char16_t* text, uint32_t length, UnitView units,
   return true;
 }
 
-// The entry of the index whose text is units[position, position + length).
+}  // namespace
+
 uint32_t probe_index(const ReplacementTable& table, uint64_t hash,
                      uint32_t length, UnitView units, size_t position) {
   uint64_t key = mix_key(hash, length);
@@ -116,15 +107,11 @@ uint32_t probe_index(const ReplacementTable& table, uint64_t hash,
   }
 }
 
+namespace {
+
 bool has_find_length(const ReplacementTable& table, size_t length) {
   return length / 64 < table.find_lengths.size() &&
          bit_is_set(table.find_lengths, length);
-}
-
-// The unit `back` units before `end` (the bytes of a checked view).
-uint16_t unit_before(const uint8_t* end, size_t back) {
-  const uint8_t* p = end - 2 * back;
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
 // Hashes the text of `length` units ending before `end` from its end. Stops
@@ -279,64 +266,6 @@ uint32_t find_counted_text(const ReplacementTable& table, UnitView units,
 void start_scan(TextScanner* scanner, UnitView units, size_t scan_end) {
   scanner->units = units;
   scanner->scan_end = std::min(scan_end, units.unit_count);
-  scanner->run_valid = false;
-}
-
-namespace {
-
-// Finds the text run containing `position`: the first zero unit at or after
-// it, searching no further than a find text could reach past the scan end,
-// and hashes the tails of the run that are short enough to be find texts.
-void load_run(const ReplacementTable& table, TextScanner* scanner,
-              size_t position) {
-  const UnitView& units = scanner->units;
-  size_t reach = size_t{table.max_find_length} + 1;
-  size_t limit =
-      std::min(units.unit_count, std::max(position, scanner->scan_end) + reach);
-  size_t zero = find_zero_unit(units, position, limit);
-  scanner->run_valid = true;
-  scanner->run_start = position;
-  if (zero >= limit) {
-    // No position before the scan end has a zero within reach.
-    scanner->run_zero = SIZE_MAX;
-    scanner->run_end = std::max(zero, scanner->scan_end);
-    return;
-  }
-  scanner->run_zero = zero;
-  scanner->run_end = zero + 1;
-  size_t tail_count = std::min<size_t>(zero - position, table.max_find_length);
-  if (scanner->tail_hashes.size() < tail_count + 1) {
-    scanner->tail_hashes.resize(tail_count + 1);
-  }
-  uint64_t* hashes = scanner->tail_hashes.data();
-  uint64_t hash = 0;
-  hashes[0] = 0;
-  const uint8_t* end = units.bytes + 2 * zero;
-  for (size_t length = 1; length <= tail_count; ++length) {
-    hash = prepend_unit(hash, unit_before(end, length));
-    hashes[length] = hash;
-  }
-}
-
-}  // namespace
-
-uint32_t scan_lookup(const ReplacementTable& table, TextScanner* scanner,
-                     size_t position, size_t max_units) {
-  if (table.entries.empty() || position >= scanner->units.unit_count) {
-    return kNoEntry;
-  }
-  if (!scanner->run_valid || position < scanner->run_start ||
-      position >= scanner->run_end) {
-    load_run(table, scanner, position);
-  }
-  if (scanner->run_zero == SIZE_MAX) return kNoEntry;
-  size_t length = scanner->run_zero - position;
-  if (length < table.min_find_length || length > table.max_find_length ||
-      length + 1 > max_units) {
-    return kNoEntry;
-  }
-  return probe_index(table, scanner->tail_hashes[length],
-                     static_cast<uint32_t>(length), scanner->units, position);
 }
 
 namespace {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/unicode.h"
+
 namespace uitrans {
 
 namespace {
@@ -68,67 +70,6 @@ bool is_after_msgstr(Field field) {
 
 ByteSpan span_of(const std::string& text) {
   return ByteSpan{reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
-
-// Decodes the UTF-8 sequence at `position`. Overlong forms, surrogates,
-// values beyond U+10FFFF and cut sequences are not valid.
-bool decode_utf8(ByteSpan text, size_t position, uint32_t* code_point,
-                 size_t* length) {
-  uint8_t lead = 0;
-  if (!read_u8(text, position, &lead)) return false;
-  size_t count = 1;
-  uint32_t value = lead;
-  uint32_t smallest = 0;
-  if (lead >= 0xF0 && lead < 0xF8) {
-    count = 4, value = lead & 0x07u, smallest = 0x10000;
-  } else if (lead >= 0xE0 && lead < 0xF0) {
-    count = 3, value = lead & 0x0Fu, smallest = 0x800;
-  } else if (lead >= 0xC0 && lead < 0xE0) {
-    count = 2, value = lead & 0x1Fu, smallest = 0x80;
-  } else if (lead >= 0x80) {
-    return false;
-  }
-  for (size_t i = 1; i < count; ++i) {
-    uint8_t next = 0;
-    if (!read_u8(text, position + i, &next) || (next & 0xC0) != 0x80) {
-      return false;
-    }
-    value = value << 6 | (next & 0x3Fu);
-  }
-  if (value < smallest || value > 0x10FFFF ||
-      (value >= 0xD800 && value <= 0xDFFF)) {
-    return false;
-  }
-  *code_point = value;
-  *length = count;
-  return true;
-}
-
-bool is_valid_utf8(ByteSpan text) {
-  uint32_t code_point = 0;
-  size_t length = 0;
-  for (size_t i = 0; i < text.size; i += length) {
-    if (!decode_utf8(text, i, &code_point, &length)) return false;
-  }
-  return true;
-}
-
-// Converts checked UTF-8 into UTF-16 units.
-std::u16string to_utf16(const std::string& text) {
-  std::u16string units;
-  ByteSpan bytes = span_of(text);
-  uint32_t code_point = 0;
-  size_t length = 0;
-  for (size_t i = 0; decode_utf8(bytes, i, &code_point, &length); i += length) {
-    if (code_point < 0x10000) {
-      units.push_back(static_cast<char16_t>(code_point));
-    } else {
-      code_point -= 0x10000;
-      units.push_back(static_cast<char16_t>(0xD800 + (code_point >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
-    }
-  }
-  return units;
 }
 
 int digit_value(uint8_t byte, int base) {
@@ -246,8 +187,8 @@ bool end_entry(Reader* reader) {
     }
   } else if (!entry.fuzzy && !entry.plural && !entry.msgid.empty() &&
              !entry.msgstr.empty()) {
-    reader->pairs->push_back(CataloguePair{to_utf16(entry.msgid),
-                                           to_utf16(entry.msgstr), entry.line});
+    reader->pairs->push_back(CataloguePair{utf16_of(entry.msgid),
+                                           utf16_of(entry.msgstr), entry.line});
   }
   entry = Entry{};
   return true;

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/unicode.h"
+
 namespace uitrans {
 
 namespace {
@@ -36,24 +38,6 @@ bool is_wide(uint32_t code_point) {
          (code_point >= 0x20000 && code_point <= 0x3FFFD);
 }
 
-void append_utf8(std::string* out, uint32_t code_point) {
-  if (code_point < 0x80) {
-    out->push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | code_point >> 6));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | code_point >> 12));
-    out->push_back(static_cast<char>(0x80 | (code_point >> 6 & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | code_point >> 18));
-    out->push_back(static_cast<char>(0x80 | (code_point >> 12 & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point >> 6 & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
-
 // gettext's escapes; other control characters as three octal digits, which
 // gettext reads back as the same byte.
 Glyph glyph_of(uint32_t code_point) {
@@ -70,7 +54,7 @@ Glyph glyph_of(uint32_t code_point) {
     std::snprintf(octal, sizeof octal, "\\%03o", code_point);
     glyph.text = octal;
   } else {
-    append_utf8(&glyph.text, code_point);
+    append_code_point(&glyph.text, code_point);
   }
   glyph.width = glyph.text.size() > 1 && glyph.text[0] == '\\'
                     ? glyph.text.size()
@@ -82,16 +66,11 @@ Glyph glyph_of(uint32_t code_point) {
 
 // The glyphs of a UTF-16 text; false when it holds a lone surrogate.
 bool glyphs_of_units(const std::u16string& text, std::vector<Glyph>* glyphs) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t unit = text[i];
-    if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-      if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
-        return false;
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-      ++i;
-    }
-    glyphs->push_back(glyph_of(unit));
+  for (size_t i = 0; i < text.size();) {
+    CodePoint c = code_point_at(text, i);
+    if (is_surrogate(c.value)) return false;
+    glyphs->push_back(glyph_of(c.value));
+    i += c.units;
   }
   return true;
 }

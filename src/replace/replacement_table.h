@@ -156,35 +156,24 @@ uint32_t find_counted_text(const ReplacementTable& table, UnitView units,
 // The first zero unit in [from, limit) of `units`, or `limit`.
 size_t find_zero_unit(UnitView units, size_t from, size_t limit);
 
-// Fast lookups at successive positions of one run of units (a menu item or a
-// control's creation data). The scanner remembers the zero unit that ends the
-// text under the cursor and the hashes of the text's tails, so each position
-// costs O(1) whatever the size of the table.
+// Lookups along one run of units (a menu item or a control's creation
+// data), from hit to hit. The scanner holds the run and the hashes of the
+// tails of the text under the cursor, so each position costs O(1) whatever
+// the size of the table.
 struct TextScanner {
   UnitView units;
   size_t scan_end = 0;  // positions at or past this are never asked about
-  // The current text run: positions [run_start, run_zero) share the zero
-  // unit at run_zero; run_zero == SIZE_MAX means no zero close enough.
-  size_t run_start = 0;
-  size_t run_end = 0;  // first position not covered by the current run
-  size_t run_zero = 0;
-  bool run_valid = false;
   std::vector<uint64_t> tail_hashes;  // [length] -> hash of the last `length`
-                                      // units before run_zero
+                                      // units before a text's zero unit
 };
 
 void start_scan(TextScanner* scanner, UnitView units, size_t scan_end);
 
-// As find_replacement at `position` (which must lie below scan_end), but only
-// entries whose find length + 1 is at most `max_units` can match.
-uint32_t scan_lookup(const ReplacementTable& table, TextScanner* scanner,
-                     size_t position, size_t max_units = SIZE_MAX);
-
-// The first position in [position, scanner's scan end) at which scan_lookup
-// would find an entry, and that entry; positions whose text's zero unit lies
-// at or past `zero_limit` do not count (creation data: the text must end
-// inside the data). False when there is none. One call covers a whole run of
-// positions, so a rewriter jumps from hit to hit.
+// The first position in [position, scanner's scan end) at which
+// find_replacement would find an entry, and that entry; positions whose text's
+// zero unit lies at or past `zero_limit` do not count (creation data: the text
+// must end inside the data). False when there is none. One call covers a whole
+// run of positions, so a rewriter jumps from hit to hit.
 bool scan_next_hit(const ReplacementTable& table, TextScanner* scanner,
                    size_t position, size_t zero_limit, size_t* hit_position,
                    uint32_t* hit_entry);

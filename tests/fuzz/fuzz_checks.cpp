@@ -16,6 +16,7 @@
 #include "resources/rebuild.h"
 #include "support/dialog_template.h"
 #include "support/lookup_reference.h"
+#include "support/scan_lookup.h"
 
 #define FUZZ_CHECK(condition)                                                  \
   do {                                                                         \
@@ -58,12 +59,13 @@ void check_table_shape(const ReplacementTable& table) {
 // find text and its terminator) with the scanner, against the plain scan.
 void check_scan(const ReplacementTable& table, UnitView units, size_t start,
                 size_t end, bool bounded) {
-  uitrans::TextScanner scanner;
-  uitrans::start_scan(&scanner, units, end);
+  testsupport::RunScanner scanner;
+  testsupport::start_run_scan(&scanner, units, end);
   size_t position = start;
   while (position < end) {
     size_t max_units = bounded ? end - position : SIZE_MAX;
-    uint32_t hit = uitrans::scan_lookup(table, &scanner, position, max_units);
+    uint32_t hit =
+        testsupport::scan_lookup(table, &scanner, position, max_units);
     FUZZ_CHECK(hit == testsupport::find_replacement_by_scan(
                           table, units, position, max_units));
     position += hit == kNoEntry ? 1 : table.entries[hit].find_length + 1;

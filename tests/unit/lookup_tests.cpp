@@ -12,6 +12,7 @@
 
 #include "replace/replacement_table.h"
 #include "support/lookup_reference.h"
+#include "support/scan_lookup.h"
 
 namespace {
 
@@ -115,14 +116,15 @@ TEST(LookupRandom, ScannerAgreesWithTheTableScanAlongARun) {
     size_t scan_end =
         std::uniform_int_distribution<size_t>(0, units.unit_count)(rng);
     bool limited = round % 2 == 1;  // creation data: a length limit
-    uitrans::TextScanner scanner;
-    uitrans::start_scan(&scanner, units, scan_end);
+    testsupport::RunScanner scanner;
+    testsupport::start_run_scan(&scanner, units, scan_end);
     size_t position = 0;
     while (position < scan_end) {
       size_t max_units = limited ? scan_end - position : SIZE_MAX;
       uint32_t expected = testsupport::find_replacement_by_scan(
           table, units, position, max_units);
-      uint32_t got = uitrans::scan_lookup(table, &scanner, position, max_units);
+      uint32_t got =
+          testsupport::scan_lookup(table, &scanner, position, max_units);
       ASSERT_EQ(got, expected)
           << "round " << round << ", position " << position;
       // The jump to the next hit lands where position-by-position lookups
@@ -166,9 +168,9 @@ TEST(LookupRandom, TextRunningIntoTheEndOfTheBufferNeverMatches) {
   std::vector<uint8_t> data{'q', 0, 'a', 0, 'b', 0};  // no zero after "ab"
   uitrans::UnitView units{data.data(), 3};
   EXPECT_EQ(uitrans::find_replacement(table, units, 1), uitrans::kNoEntry);
-  uitrans::TextScanner scanner;
-  uitrans::start_scan(&scanner, units, 3);
-  EXPECT_EQ(uitrans::scan_lookup(table, &scanner, 1), uitrans::kNoEntry);
+  testsupport::RunScanner run;
+  testsupport::start_run_scan(&run, units, 3);
+  EXPECT_EQ(testsupport::scan_lookup(table, &run, 1), uitrans::kNoEntry);
   data.insert(data.end(), {0, 0});
   units = uitrans::UnitView{data.data(), 4};
   EXPECT_EQ(uitrans::find_replacement(table, units, 1), 0u);
@@ -176,6 +178,7 @@ TEST(LookupRandom, TextRunningIntoTheEndOfTheBufferNeverMatches) {
   // even when its zero lies within reach.
   size_t at = 0;
   uint32_t hit = uitrans::kNoEntry;
+  uitrans::TextScanner scanner;
   for (size_t scan_end : {size_t{1}, size_t{2}}) {
     uitrans::start_scan(&scanner, units, scan_end);
     EXPECT_EQ(uitrans::scan_next_hit(table, &scanner, 0, SIZE_MAX, &at, &hit),

@@ -36,6 +36,10 @@ struct Layout {
   uint32_t following_flags = kDiscardable;
   bool checksum = false;
   uint32_t section_alignment = kSectionAlign;
+  // The debug directory holds the entry at the start of .text, or entries
+  // from there to the end of the file and this many more past it.
+  bool debug_to_file_end = false;
+  uint32_t debug_entries_past_end = 0;
 };
 
 struct Built {
@@ -78,6 +82,13 @@ Built build(const Layout& layout) {
   uint32_t debug_entry = built.image.raw_pointers[0];
   put32(bytes, debug_entry + 20, layout.following_va + 0x10);
   put32(bytes, debug_entry + 24, tail + 0x20);
+  if (layout.debug_to_file_end) {
+    // A longer tail so that whole entries end at the end of the file.
+    while ((bytes.size() - debug_entry) % 28 != 0) bytes.push_back(0x77);
+    uint32_t entries = static_cast<uint32_t>(bytes.size() - debug_entry) / 28;
+    put32(bytes, dd + 8 * kDebug + 4,
+          (entries + layout.debug_entries_past_end) * 28);
+  }
   EXPECT_EQ(uitrans::validate_image(
                 uitrans::ByteSpan{bytes.data(), bytes.size()}, &built.info)
                 .message,
@@ -87,7 +98,8 @@ Built build(const Layout& layout) {
 
 struct Composed {
   uitrans::Message status = uitrans::Message::none;
-  Bytes file;  // the written file
+  Bytes file;   // the written file
+  Bytes image;  // the image buffer afterwards
 };
 
 // Lays out rebuilt resources of `prefix` + `data_size` bytes.
@@ -104,6 +116,7 @@ Composed compose(Built& built, uint32_t prefix, uint32_t data_size) {
                       &buffer, built.info, prefix,
                       uitrans::ByteSpan{data.data(), data.size()}, &output)
                       .message;
+  result.image.assign(buffer.data.get(), buffer.data.get() + buffer.size);
   if (result.status != uitrans::Message::none) return result;
   for (const uitrans::WriteChunk& chunk : output.chunks) {
     if (chunk.data == nullptr) {
@@ -185,6 +198,14 @@ Layout with(uint32_t rsrc_virtual, bool following, uint32_t flags,
   return layout;
 }
 
+// Debug entries up to the end of the file and `past_end` more.
+Layout with_debug_to_end(uint32_t rsrc_virtual, uint32_t past_end) {
+  Layout layout = with(rsrc_virtual, true, kDiscardable);
+  layout.debug_to_file_end = true;
+  layout.debug_entries_past_end = past_end;
+  return layout;
+}
+
 const LayoutCase kLayoutCases[] = {
     // what, input, data size, refused,
     //   VirtualSize, SizeOfRawData, directory size, following VA, file shift,
@@ -212,6 +233,16 @@ const LayoutCase kLayoutCases[] = {
     {"grown in the file only needs no SectionAlignment",
      with(0x2000, true, kDiscardable, 0x1001), 0x1100, false, 0x2000, 0x1200,
      0x2000, 0x3000, 0xE00, 0},
+    {"grown with debug entries ending at the end of the file",
+     with_debug_to_end(0x300, 0), 0x1100, false, 0x1200, 0x1200, 0x1200, 0x4000,
+     0xE00, 0x5000},
+    {"grown with debug entries running past the end of the file",
+     with_debug_to_end(0x300, 1), 0x1100, true},
+    {"grown in the file only with debug entries past the end of the file",
+     with_debug_to_end(0x2000, 1), 0x1100, true},
+    {"in place, debug entries past the end of the file are not walked",
+     with_debug_to_end(0x200, 1), 0x1F0, false, 0x400, 0x400, 0x400, 0x3000, 0,
+     0x4000},
 };
 
 TEST(OutputLayout, LayoutRulesTable) {
@@ -221,6 +252,7 @@ TEST(OutputLayout, LayoutRulesTable) {
     Composed out = compose(built, 0x40, c.data_size);
     if (c.refused) {
       EXPECT_EQ(out.status, uitrans::Message::cannot_grow);
+      EXPECT_EQ(out.image, built.image.bytes);  // nothing patched
       continue;
     }
     ASSERT_EQ(out.status, uitrans::Message::none);
