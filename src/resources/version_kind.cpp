@@ -3,7 +3,7 @@
 // every StringTable is a text looked up whole; keys never change.
 #include <utility>
 
-#include "driver/text_output.h"
+#include "common/unicode.h"
 #include "resources/item_writer.h"
 #include "resources/text_record.h"
 #include "resources/version_info.h"
