@@ -34,6 +34,7 @@ enum class Message {
   po_invalid_utf8,
   po_invalid_escape,
   po_foreign_charset,
+  po_invalid_context,
 };
 
 struct Outcome {

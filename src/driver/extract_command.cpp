@@ -21,34 +21,70 @@ namespace {
 using platform::NativeString;
 
 struct Collection {
+  ContextLevel contexts = ContextLevel::none;
   std::vector<ExtractedText> texts;
+  // By text, and by the context its level gives (UTF-8, NUL-separated).
   std::unordered_map<std::u16string, size_t> index;
 };
 
-std::string reference_of(const std::string& executable, ByteSpan image,
-                         const ImageInfo& info, const TextRecord& record) {
-  std::string reference = executable + ":";
-  for (uint32_t level = 1; level <= kPathLevels; ++level) {
-    if (level > 1) reference += "/";
-    reference += resource_label(image, info.resource_raw_pointer,
-                                record.path[level - 1], level);
+// The first `levels` labels of a record's resource, and with `place` its
+// place name, joined by slashes: a context, or with the executable in front
+// a reference.
+std::string place_of(ByteSpan image, const ImageInfo& info,
+                     const TextRecord& record, uint32_t levels, bool place) {
+  std::string name;
+  for (uint32_t level = 1; level <= levels; ++level) {
+    if (level > 1) name += "/";
+    name += resource_label(image, info.resource_raw_pointer,
+                           record.path[level - 1], level);
   }
-  return reference;
+  if (place) name += "/" + record.place_name;
+  return name;
+}
+
+std::string context_of(ContextLevel level, ByteSpan image,
+                       const ImageInfo& info, const TextRecord& record) {
+  switch (level) {
+    case ContextLevel::type:
+      return place_of(image, info, record, 1, false);
+    case ContextLevel::resource:
+      return place_of(image, info, record, kPathLevels, false);
+    case ContextLevel::place:
+      return place_of(image, info, record, kPathLevels, true);
+    case ContextLevel::none:
+      break;
+  }
+  return "";
+}
+
+// A key of the index: the text's units, then (with contexts) a zero unit
+// and the context's bytes one to a unit.
+std::u16string index_key(const std::u16string& text, const std::string& context,
+                         bool with_context) {
+  std::u16string key = text;
+  if (!with_context) return key;
+  key.push_back(0);
+  for (char c : context) key.push_back(static_cast<uint8_t>(c));
+  return key;
 }
 
 void collect(Collection* collection, const std::string& executable,
              ByteSpan image, const ImageInfo& info,
              const std::vector<TextRecord>& records) {
+  bool with_context = collection->contexts != ContextLevel::none;
   for (const TextRecord& record : records) {
-    auto [at, fresh] =
-        collection->index.emplace(record.before, collection->texts.size());
+    std::string context = context_of(collection->contexts, image, info, record);
+    auto [at, fresh] = collection->index.emplace(
+        index_key(record.before, context, with_context),
+        collection->texts.size());
     if (fresh) {
-      collection->texts.push_back(
-          ExtractedText{record.before, place_kind(record), {}});
+      collection->texts.push_back(ExtractedText{
+          record.before, place_kind(record), {}, with_context, context});
     }
     std::vector<std::string>& references =
         collection->texts[at->second].references;
-    std::string reference = reference_of(executable, image, info, record);
+    std::string reference =
+        executable + ":" + place_of(image, info, record, kPathLevels, false);
     if (std::find(references.begin(), references.end(), reference) ==
         references.end()) {
       references.push_back(reference);
@@ -142,7 +178,8 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
       *too_short += 1;
       continue;
     }
-    entries.push_back(PotEntry{text.text, text.kind, text.references});
+    entries.push_back(PotEntry{text.text, text.kind, text.references,
+                               text.has_context, text.context});
   }
   std::time_t now = std::time(nullptr);
   const std::tm* utc = std::gmtime(&now);
@@ -163,6 +200,7 @@ int run_extract(const Options& options) {
     return kExitUsage;
   }
   Collection collection;
+  collection.contexts = options.contexts;
   bool all_read = true;
   for (const NativeString& name : options.executables) {
     all_read = extract_one(name, options.kinds, &collection) && all_read;

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "driver/list_file.h"
 
+#include <algorithm>
+#include <string>
 #include <utility>
+
+#include "resources/resource_kinds.h"
 
 namespace uitrans {
 
@@ -21,9 +25,33 @@ Message catalogue_message(CatalogueError error) {
       return Message::po_invalid_escape;
     case CatalogueError::foreign_charset:
       return Message::po_foreign_charset;
+    case CatalogueError::invalid_context:
+      return Message::po_invalid_context;
     default:
       return Message::po_syntax_error;
   }
+}
+
+// A type is named by the label of a kind ("MENU") or by its number, as
+// references name it.
+bool names_a_type(const std::string& label) {
+  if (!label.empty() && std::all_of(label.begin(), label.end(), [](char c) {
+        return c >= '0' && c <= '9';
+      })) {
+    return true;
+  }
+  for (const ResourceKind& kind : resource_kinds()) {
+    if (label == kind.label) return true;
+  }
+  return false;
+}
+
+// The line of the first context whose type no place has, or 0.
+uint32_t line_of_unknown_type(const ReplacementTable& table) {
+  for (const EntryContext& context : table.contexts) {
+    if (!names_a_type(context.parts[0])) return context.line;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -45,6 +73,10 @@ Outcome load_replacement_list(const platform::NativeString& path,
   if (status == ListLoadStatus::catalogue_refused) {
     return fail(catalogue_message(problem.error), InvalidReason::none,
                 problem.line);
+  }
+  uint32_t unknown = line_of_unknown_type(*table);
+  if (unknown != 0) {
+    return fail(Message::po_invalid_context, InvalidReason::none, unknown);
   }
   return Outcome{};
 }

@@ -55,6 +55,8 @@ const char* message_text(Message message) {
       return "%s:%i: invalid escape sequence in the catalogue.\n";
     case Message::po_foreign_charset:
       return "%s:%i: the catalogue's charset is not UTF-8.\n";
+    case Message::po_invalid_context:
+      return "%s:%i: invalid context in the catalogue.\n";
   }
   return "";
 }

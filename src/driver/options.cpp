@@ -52,7 +52,25 @@ struct Valued {
 constexpr Valued kValued[] = {
     {"--report", &Options::has_report, &Options::report_path},
     {"--output", &Options::has_output, &Options::output_path},
+    {"--contexts", &Options::has_contexts, &Options::contexts_value},
 };
+
+// --contexts=none|type|resource|place.
+bool read_context_level(const NativeString& value, ContextLevel* level) {
+  static const struct {
+    const char* name;
+    ContextLevel level;
+  } kLevels[] = {{"none", ContextLevel::none},
+                 {"type", ContextLevel::type},
+                 {"resource", ContextLevel::resource},
+                 {"place", ContextLevel::place}};
+  for (const auto& known : kLevels) {
+    if (value != native(known.name)) continue;
+    *level = known.level;
+    return true;
+  }
+  return false;
+}
 
 // Sets the switch called `name`: a flag, the switch of a kind of resource
 // beyond menus and dialogs, or --all-texts for every kind. False when no
@@ -142,6 +160,10 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--po and --output belong to --extract";
     return false;
   }
+  if (options.has_contexts && !(options.extract && options.po)) {
+    *error = "--contexts belongs to --extract --po";
+    return false;
+  }
   return true;
 }
 
@@ -176,6 +198,11 @@ bool parse_options(const std::vector<NativeString>& arguments, Options* options,
           static_cast<std::ptrdiff_t>(std::min(index, arguments.size())),
       arguments.end());
   if (!check_combination(*options, error)) return false;
+  if (options->has_contexts &&
+      !read_context_level(options->contexts_value, &options->contexts)) {
+    *error = "--contexts takes none, type, resource or place";
+    return false;
+  }
   name_operands(std::move(operands), options);
   return true;
 }
@@ -201,6 +228,8 @@ void print_usage() {
       "  --extract          write a list template of the texts (UTF-16)\n"
       "  --po               with --extract: a gettext template (POT)\n"
       "  -o, --output FILE  with --extract: write to FILE, not stdout\n"
+      "  --contexts=LEVEL   with --extract --po: an entry per text and\n"
+      "                     type, resource or place (default none)\n"
       "  --help             show this help\n"
       "  --version          show the version\n";
   platform::print_text(kUsage, sizeof kUsage - 1);

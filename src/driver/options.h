@@ -14,6 +14,10 @@
 
 namespace uitrans {
 
+// What the entries of a gettext template are told apart by, beside their
+// text: nothing, the resource type, the resource, or the place.
+enum class ContextLevel { none, type, resource, place };
+
 struct Options {
   bool help = false;
   bool version = false;
@@ -25,6 +29,9 @@ struct Options {
   platform::NativeString output_path;  // -o / --output, with --extract
   bool has_report = false;
   platform::NativeString report_path;
+  bool has_contexts = false;  // --contexts, with --extract --po
+  platform::NativeString contexts_value;
+  ContextLevel contexts = ContextLevel::none;
   // What follows the options: [-s] LIST EXE... or, extracting, EXE...
   // A translation needs a list and an executable (and, after -s, both
   // still); with fewer, `too_few_operands` is set and the rest stays empty.

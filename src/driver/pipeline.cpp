@@ -41,10 +41,16 @@ void write_side_file(const RunSettings& settings) {
 
 // Repacks the resources; ends with no_strings_found when the rebuild read
 // the image but replaced nothing (`result->outcome` then stays ok).
-Outcome rebuild(ImageBuffer* image, const ImageInfo& info,
-                const ReplacementTable& table, const RunSettings& settings,
-                RebuildOutput* output, RewriteLog* log, RebuildResult* result) {
+Outcome rebuild(const NativeString& name, ImageBuffer* image,
+                const ImageInfo& info, const ReplacementTable& table,
+                const RunSettings& settings, RebuildOutput* output,
+                RewriteLog* log, RebuildResult* result) {
   RebuildOptions options;
+  if (!table.contexts.empty()) {
+    options.file_name = platform::native_to_utf8(name);
+    options.own_file_name =
+        platform::native_to_utf8(name.substr(platform::file_name_start(name)));
+  }
   options.kinds = settings.kinds;
   options.log = log;
   options.reference_unchanged = true;
@@ -171,7 +177,7 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   RewriteLog* wanted = settings.report != nullptr ? &log : nullptr;
   if (wanted != nullptr) log.entry_used.assign(table.entries.size(), false);
   Outcome rebuilt =
-      rebuild(&image, info, table, settings, &output, wanted, &result);
+      rebuild(name, &image, info, table, settings, &output, wanted, &result);
   report_undecodable(name, result.notes);
   // Texts of an image that was read whole are reported even when nothing
   // was replaced; those of one refused are not.

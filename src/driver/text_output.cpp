@@ -47,25 +47,6 @@ std::string escape_field(const std::string& text) {
   return out;
 }
 
-std::string resource_label(ByteSpan image, uint64_t root, uint32_t raw_name,
-                           uint32_t level) {
-  if ((raw_name & pe::kResourceHighBit) != 0) {
-    uint64_t at = root + (raw_name & ~pe::kResourceHighBit);
-    uint16_t length = 0;
-    read_u16(image, at, &length);
-    UnitView units = units_from(image, at + 2);
-    return utf8_of(units_text(units, 0, length));
-  }
-  const ResourceKind* kind = level == 1 ? kind_of_type(raw_name) : nullptr;
-  if (kind != nullptr) return kind->label;
-  if (level == 3) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%04X", raw_name);
-    return hex;
-  }
-  return number(raw_name);
-}
-
 std::string place_kind(const TextRecord& record) {
   switch (record.place) {
     case TextPlace::menu_item:

@@ -25,4 +25,25 @@ struct EntryContext {
 // part, is the rest of the text: it may hold a slash.
 bool parse_entry_context(std::string_view text, EntryContext* context);
 
+// A place as contexts name it: the executable's name as given and its own
+// file name, and the parts of the place's full name (UTF-8).
+struct PlaceName {
+  std::string_view file;
+  std::string_view own_file;
+  std::string_view parts[kPlaceParts];
+};
+
+// How specifically `context` names `place`: 0 when it does not; more for
+// more parts, and one more for a context limited to this file.
+uint32_t context_match(const EntryContext& context, const PlaceName& place);
+
+struct ReplacementTable;  // replacement_table.h
+
+// The variant of `entry` (an entry and the later ones with its find text)
+// that applies at `place`: the one whose context names the place most
+// specifically, the first of equals, an entry without a context where no
+// context names it. kNoEntry when none applies.
+uint32_t entry_at_place(const ReplacementTable& table, uint32_t entry,
+                        const PlaceName& place);
+
 }  // namespace uitrans

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "replace/po_catalogue.h"
@@ -223,8 +224,31 @@ void order_longest_first(std::vector<ReplacementEntry>* entries) {
 
 }  // namespace
 
+namespace {
+
+// Entries move when they are dropped and ordered; their lines (of a
+// catalogue, each its own) say again which context is whose.
+void reattach_contexts(ReplacementTable* table,
+                       const std::unordered_map<uint32_t, uint32_t>& by_line) {
+  table->entry_context.assign(table->entries.size(), kNoEntry);
+  for (size_t i = 0; i < table->entries.size(); ++i) {
+    auto found = by_line.find(table->entries[i].line);
+    if (found != by_line.end()) table->entry_context[i] = found->second;
+  }
+  link_variants(table);
+}
+
+}  // namespace
+
 void finish_replacement_table(ReplacementTable* table) {
   std::vector<ReplacementEntry>& entries = table->entries;
+  std::unordered_map<uint32_t, uint32_t> context_by_line;
+  for (size_t i = 0; i < table->entry_context.size() && i < entries.size();
+       ++i) {
+    if (table->entry_context[i] != kNoEntry) {
+      context_by_line.emplace(entries[i].line, table->entry_context[i]);
+    }
+  }
   entries.erase(std::remove_if(entries.begin(), entries.end(),
                                [](const ReplacementEntry& entry) {
                                  return entry.find_length < 2 ||
@@ -233,6 +257,11 @@ void finish_replacement_table(ReplacementTable* table) {
                 entries.end());
   order_longest_first(&entries);
   build_lookup_index(table);
+  if (context_by_line.empty()) {
+    table->entry_context.clear();
+    return;
+  }
+  reattach_contexts(table, context_by_line);
 }
 
 ListLoadStatus parse_list_file(ByteSpan file_bytes, bool catalogue_name,

@@ -276,7 +276,7 @@ namespace {
 // find text has are looked up.
 uint32_t longest_tail_hit(const ReplacementTable& table, TextScanner* scanner,
                           size_t zero, size_t shortest, size_t longest,
-                          size_t* hit_length) {
+                          const HitFilter* filter, size_t* hit_length) {
   if (scanner->tail_hashes.size() < longest + 1) {
     scanner->tail_hashes.resize(longest + 1);
   }
@@ -302,6 +302,9 @@ uint32_t longest_tail_hit(const ReplacementTable& table, TextScanner* scanner,
     uint32_t entry =
         probe_index(table, hashes[length], static_cast<uint32_t>(length),
                     scanner->units, zero - length);
+    if (entry != kNoEntry && filter != nullptr) {
+      entry = filter->resolve(filter->state, zero - length, entry);
+    }
     if (entry != kNoEntry) {
       *hit_length = length;
       return entry;
@@ -314,7 +317,7 @@ uint32_t longest_tail_hit(const ReplacementTable& table, TextScanner* scanner,
 
 bool scan_next_hit(const ReplacementTable& table, TextScanner* scanner,
                    size_t position, size_t zero_limit, size_t* hit_position,
-                   uint32_t* hit_entry) {
+                   uint32_t* hit_entry, const HitFilter* filter) {
   if (table.entries.empty()) return false;
   const UnitView& units = scanner->units;
   // No text starting before the scan end can reach a zero past this.
@@ -332,8 +335,8 @@ bool scan_next_hit(const ReplacementTable& table, TextScanner* scanner,
         shortest = std::max(shortest, zero - scanner->scan_end + 1);
       }
       size_t length = 0;
-      uint32_t entry =
-          longest_tail_hit(table, scanner, zero, shortest, longest, &length);
+      uint32_t entry = longest_tail_hit(table, scanner, zero, shortest, longest,
+                                        filter, &length);
       if (entry != kNoEntry) {
         *hit_position = zero - length;
         *hit_entry = entry;

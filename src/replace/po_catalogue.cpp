@@ -23,7 +23,9 @@ struct Entry {
   bool has_context = false;
   bool plural = false;
   uint32_t line = 0;  // of the msgid keyword
-  std::string msgid;  // UTF-8, escapes resolved
+  uint32_t context_line = 0;
+  std::string msgctxt;  // UTF-8, escapes resolved
+  std::string msgid;
   std::string msgstr;
 };
 
@@ -187,8 +189,9 @@ bool end_entry(Reader* reader) {
     }
   } else if (!entry.fuzzy && !entry.plural && !entry.msgid.empty() &&
              !entry.msgstr.empty()) {
-    reader->pairs->push_back(CataloguePair{utf16_of(entry.msgid),
-                                           utf16_of(entry.msgstr), entry.line});
+    reader->pairs->push_back(
+        CataloguePair{utf16_of(entry.msgid), utf16_of(entry.msgstr), entry.line,
+                      entry.has_context, entry.msgctxt, entry.context_line});
   }
   entry = Entry{};
   return true;
@@ -204,6 +207,7 @@ bool end_field(Reader* reader) {
   if (!is_valid_utf8(span_of(reader->text))) {
     return fail(reader, CatalogueError::invalid_utf8, reader->field_line);
   }
+  if (reader->field == Field::msgctxt) reader->entry.msgctxt = reader->text;
   if (reader->field == Field::msgid) reader->entry.msgid = reader->text;
   if (reader->field == Field::msgstr) reader->entry.msgstr = reader->text;
   reader->text.clear();
@@ -239,7 +243,10 @@ bool begin_field(Reader* reader, Field next) {
   if (starts_entry && is_after_msgstr(reader->field) && !end_entry(reader)) {
     return false;
   }
-  if (next == Field::msgctxt) reader->entry.has_context = true;
+  if (next == Field::msgctxt) {
+    reader->entry.has_context = true;
+    reader->entry.context_line = reader->line;
+  }
   if (next == Field::msgid) reader->entry.line = reader->line;
   if (next == Field::msgid_plural) reader->entry.plural = true;
   reader->field = next;
@@ -383,6 +390,35 @@ bool parse_po_catalogue(ByteSpan file_bytes, std::vector<CataloguePair>* pairs,
   return read_end(&reader);
 }
 
+namespace {
+
+// The contexts of the pairs, in the table and by entry in file order; false
+// at the first that names no place name's form.
+bool attach_contexts(const std::vector<CataloguePair>& pairs,
+                     ReplacementTable* table, CatalogueProblem* problem) {
+  if (std::none_of(pairs.begin(), pairs.end(), [](const CataloguePair& pair) {
+        return pair.has_context;
+      })) {
+    return true;
+  }
+  table->entry_context.assign(pairs.size(), kNoEntry);
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    if (!pairs[i].has_context) continue;
+    EntryContext context;
+    if (!parse_entry_context(pairs[i].context, &context)) {
+      problem->error = CatalogueError::invalid_context;
+      problem->line = pairs[i].context_line;
+      return false;
+    }
+    context.line = pairs[i].context_line;
+    table->entry_context[i] = static_cast<uint32_t>(table->contexts.size());
+    table->contexts.push_back(std::move(context));
+  }
+  return true;
+}
+
+}  // namespace
+
 ListLoadStatus parse_catalogue(ByteSpan file_bytes, ReplacementTable* table,
                                CatalogueProblem* problem) {
   reset_table(table);
@@ -398,6 +434,10 @@ ListLoadStatus parse_catalogue(ByteSpan file_bytes, ReplacementTable* table,
   table->list_units.reset(new char16_t[total > 0 ? total : 1]);
   table->list_unit_count = total;
   reserve_prepared(*table, &table->entries, pairs.size());
+  if (!attach_contexts(pairs, table, problem)) {
+    reset_table(table);
+    return ListLoadStatus::catalogue_refused;
+  }
   char16_t* out = table->list_units.get();
   for (const CataloguePair& pair : pairs) {
     auto find_length = static_cast<uint32_t>(pair.find.size());

@@ -11,7 +11,8 @@
 //
 // Entries that give no pair: the header (empty msgid), entries flagged
 // fuzzy, obsolete entries (#~), plural entries and entries whose msgstr is
-// empty. msgctxt is read and does not restrict where a text matches. The
+// empty. An entry's msgctxt names the places it applies at (entry_context.h);
+// one that names no place name's form is refused. The
 // grammar follows gettext's: a comment between an entry's msgid and its
 // msgstr, a keyword without a string, or anything after a string on its
 // line is a syntax error.
@@ -31,6 +32,9 @@ struct CataloguePair {
   std::u16string find;         // msgid
   std::u16string replacement;  // msgstr
   uint32_t line = 0;           // the line of the entry's msgid, from 1
+  bool has_context = false;
+  std::string context;        // msgctxt, UTF-8
+  uint32_t context_line = 0;  // the line of the msgctxt keyword
 };
 
 // Parses a catalogue's bytes into its pairs, in file order. On a refusal

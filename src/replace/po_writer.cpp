@@ -198,6 +198,9 @@ std::string write_pot(const PotHeader& header,
     out += "\n";
     if (!entry.comment.empty()) out += "#. " + one_line(entry.comment) + "\n";
     out += reference_lines(entry.references);
+    if (entry.has_context) {
+      out += keyword_string("msgctxt", glyphs_of_utf8(entry.context));
+    }
     out += keyword_string("msgid", glyphs);
     out += "msgstr \"\"\n";
   }

@@ -15,6 +15,8 @@ struct PotEntry {
   std::u16string text;
   std::string comment;                  // the kind of place, as a "#." line
   std::vector<std::string> references;  // "#:" items: app.exe:MENU/2/0409
+  bool has_context = false;
+  std::string context;  // msgctxt, UTF-8
 };
 
 // The header's fields (UTF-8).

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "replace/entry_context.h"
 
 namespace uitrans {
 
@@ -64,6 +65,16 @@ struct ReplacementTable {
   // are no find text's last k units has no tail of k units or more that is a
   // find text, so scanning a text from its end stops after a unit or two.
   std::vector<uint64_t> suffix_filter;  // power-of-two number of bits
+  // Catalogue entries with a context apply only at the places it names.
+  // All three stay empty without contexts, and lookups then cost what they
+  // always did: a hit is resolved among its variants only when they exist.
+  std::vector<EntryContext> contexts;
+  // Per entry: into contexts, or kNoEntry. Filled in file order by the
+  // catalogue reader; finish_replacement_table keeps it with its entries.
+  std::vector<uint32_t> entry_context;
+  // Per entry: the next entry in table order with the same find text, or
+  // kNoEntry. The index leads to the first.
+  std::vector<uint32_t> next_variant;
   // Told of the entries' and the index's memory before it is first written
   // (the driver passes the platform's large-page hint); may be null. Kept
   // when the table is parsed anew.
@@ -97,6 +108,7 @@ enum class CatalogueError {
   invalid_utf8,
   invalid_escape,
   foreign_charset,  // the header names an encoding other than UTF-8
+  invalid_context,  // a msgctxt that names no place name's form
 };
 
 struct CatalogueProblem {
@@ -142,6 +154,10 @@ void finish_replacement_table(ReplacementTable* table);
 // Builds the lookup index; finish_replacement_table calls it.
 void build_lookup_index(ReplacementTable* table);
 
+// Links every entry to the next one with the same find text, once entries
+// with contexts are in the table; finish_replacement_table calls it.
+void link_variants(ReplacementTable* table);
+
 // The first entry, in table order, whose find text equals the zero-terminated
 // text at unit `position` of `units`, or kNoEntry. Reaching the end of the
 // units before a zero unit is no match.
@@ -169,13 +185,22 @@ struct TextScanner {
 
 void start_scan(TextScanner* scanner, UnitView units, size_t scan_end);
 
+// Decides at a hit which of the variants of `entry` applies there; kNoEntry
+// when none does (then a scan goes on with shorter tails and later texts).
+struct HitFilter {
+  uint32_t (*resolve)(const void* state, size_t position,
+                      uint32_t entry) = nullptr;
+  const void* state = nullptr;
+};
+
 // The first position in [position, scanner's scan end) at which
 // find_replacement would find an entry, and that entry; positions whose text's
 // zero unit lies at or past `zero_limit` do not count (creation data: the text
 // must end inside the data). False when there is none. One call covers a whole
 // run of positions, so a rewriter jumps from hit to hit.
+// With a filter, a hit counts only when the filter resolves it to an entry.
 bool scan_next_hit(const ReplacementTable& table, TextScanner* scanner,
                    size_t position, size_t zero_limit, size_t* hit_position,
-                   uint32_t* hit_entry);
+                   uint32_t* hit_entry, const HitFilter* filter = nullptr);
 
 }  // namespace uitrans

@@ -93,8 +93,20 @@ struct DialogRewrite {
   const ReplacementTable* table = nullptr;
   int32_t* replaced_count = nullptr;
   const ItemContext* item = nullptr;
-  DialogSurvey survey;  // only with a log
+  DialogSurvey survey;  // only with a log or contexts
 };
+
+// A hit in creation data applies where its control is.
+struct CreationDataPlace {
+  const DialogRewrite* rw = nullptr;
+  const DialogField* field = nullptr;
+};
+
+uint32_t resolve_in_creation_data(const void* state, size_t, uint32_t entry) {
+  const auto* at = static_cast<const CreationDataPlace*>(state);
+  return resolve_at_place(*at->rw->item, entry,
+                          place_name(at->rw->survey, *at->field));
+}
 
 // Records a text looked up at `start` (of `length` units) for the report.
 void log_text(DialogRewrite* rw, const DialogField& field, size_t start,
@@ -114,6 +126,9 @@ bool copy_field(DialogRewrite* rw, const DialogField& field) {
 // A text replaced when the whole text equals a find text.
 bool rewrite_text(DialogRewrite* rw, const DialogField& field) {
   uint32_t hit = find_replacement(*rw->table, rw->units, field.start);
+  if (rw->item->place != nullptr && hit != kNoEntry) {
+    hit = resolve_at_place(*rw->item, hit, place_name(rw->survey, field));
+  }
   log_text(rw, field, field.start, field.units - 1, hit);
   if (hit == kNoEntry) return copy_field(rw, field);
   return put_replacement(&rw->writer, rw->table->entries[hit],
@@ -139,8 +154,11 @@ bool rewrite_creation_data(DialogRewrite* rw, const DialogField& field,
     size_t copied = source;
     size_t at = 0;
     uint32_t hit = kNoEntry;
-    while (source < data_end &&
-           scan_next_hit(*rw->table, &scanner, source, data_end, &at, &hit)) {
+    CreationDataPlace here{rw, &field};
+    HitFilter by_place{resolve_in_creation_data, &here};
+    const HitFilter* filter = rw->item->place != nullptr ? &by_place : nullptr;
+    while (source < data_end && scan_next_hit(*rw->table, &scanner, source,
+                                              data_end, &at, &hit, filter)) {
       const ReplacementEntry& entry = rw->table->entries[hit];
       log_text(rw, field, at, entry.find_length, hit);
       new_count = static_cast<uint16_t>(new_count + 2 * (at - source));
@@ -185,7 +203,9 @@ Outcome rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
   rw.table = item.table;
   rw.replaced_count = item.replaced_count;
   rw.item = &item;
-  if (item.log != nullptr) rw.survey = survey_dialog(rw.units, item.item.size);
+  if (item.log != nullptr || item.place != nullptr) {
+    rw.survey = survey_dialog(rw.units, item.item.size);
+  }
 
   DialogReader reader;
   DialogField field;

@@ -79,6 +79,20 @@ inline bool put_replacement(ItemWriter* writer, const ReplacementEntry& entry,
   return true;
 }
 
+// The entry that applies at the place called `place_name` of the item, of
+// the variants of a hit (kNoEntry when none does there); the hit itself when
+// the table has no contexts.
+inline uint32_t resolve_at_place(const ItemContext& item, uint32_t entry,
+                                 std::string_view place_name) {
+  if (item.place == nullptr || entry == kNoEntry) return entry;
+  const ItemPlace& place = *item.place;
+  PlaceName name{place.file,
+                 place.own_file,
+                 {place.labels.type, place.labels.name, place.labels.language,
+                  place_name}};
+  return entry_at_place(*item.table, entry, name);
+}
+
 // Writes a whole item's bytes (an item read and rebuilt elsewhere, or kept
 // as it is) and gives its Size.
 inline Outcome put_item_bytes(ItemWriter* writer, ByteSpan bytes,

@@ -104,6 +104,29 @@ void log_menu(const ItemContext& item, UnitView units, size_t unit_count,
   }
 }
 
+// Hits resolved by the item whose text they fall in: the places in
+// template order and a cursor, as hits come in order.
+struct MenuHitPlaces {
+  const ItemContext* item = nullptr;
+  std::vector<MenuPlace> places;
+  mutable size_t next = 0;
+};
+
+uint32_t resolve_in_menu(const void* state, size_t position, uint32_t entry) {
+  const auto* menu = static_cast<const MenuHitPlaces*>(state);
+  const std::vector<MenuPlace>& places = menu->places;
+  size_t& next = menu->next;
+  while (next > 0 && places[next - 1].text.start > position) --next;
+  while (next < places.size() &&
+         places[next].text.start + places[next].text.length <= position) {
+    ++next;
+  }
+  bool inside = next < places.size() && places[next].text.start <= position;
+  return resolve_at_place(
+      *menu->item, entry,
+      inside ? places[next].name : "unit " + std::to_string(position));
+}
+
 }  // namespace
 
 Outcome rewrite_menu(const ItemContext& item, uint32_t* new_size) {
@@ -116,6 +139,14 @@ Outcome rewrite_menu(const ItemContext& item, uint32_t* new_size) {
   const ReplacementTable& table = *item.table;
 
   std::vector<MenuHit> hits;  // kept only for a log
+  MenuHitPlaces hit_places;
+  HitFilter by_place{resolve_in_menu, &hit_places};
+  const HitFilter* filter = nullptr;
+  if (item.place != nullptr) {
+    hit_places.item = &item;
+    hit_places.places = read_menu_places(units, unit_count);
+    filter = &by_place;
+  }
 
   // Units without a hit are copied in runs, one copy per run.
   size_t source = 0;
@@ -123,7 +154,7 @@ Outcome rewrite_menu(const ItemContext& item, uint32_t* new_size) {
   size_t at = 0;
   uint32_t hit = kNoEntry;
   while (source < unit_count &&
-         scan_next_hit(table, &scanner, source, SIZE_MAX, &at, &hit)) {
+         scan_next_hit(table, &scanner, source, SIZE_MAX, &at, &hit, filter)) {
     const ReplacementEntry& entry = table.entries[hit];
     if (item.log != nullptr) {
       hits.push_back(MenuHit{at, hit});

@@ -60,6 +60,9 @@ Outcome rewrite_message_table(const ItemContext& context, uint32_t* new_size) {
       continue;
     }
     hits[i] = find_text(table, entry.text);
+    if (context.place != nullptr && hits[i] != kNoEntry) {
+      hits[i] = resolve_at_place(context, hits[i], message_place(entry.id));
+    }
     if (hits[i] == kNoEntry) continue;
     const ReplacementEntry& pair = table.entries[hits[i]];
     replacements[i].assign(pair.replacement, pair.replacement_length);

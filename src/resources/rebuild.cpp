@@ -66,6 +66,7 @@ struct WalkContext {
   RebuildNotes notes;
   RewriteLog* log = nullptr;
   KindSelection kinds;
+  const RebuildOptions* options = nullptr;
   // Items lying wholly in [zone_start, zone_end) may stay in the image.
   uint64_t zone_start = 0;
   uint64_t zone_end = 0;
@@ -191,6 +192,13 @@ Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   context.replaced_count = &walk->replaced_count;
   context.log = walk->log;
   context.notes = &walk->notes;
+  ItemPlace place;
+  if (!walk->table->contexts.empty() && kind != nullptr) {
+    place.file = walk->options->file_name;
+    place.own_file = walk->options->own_file_name;
+    place.labels = resource_labels(context.item.image, walk->root, entry.path);
+    context.place = &place;
+  }
   uint32_t new_size = size;
   Outcome moved = move_item(kind, context, &new_size);
   if (!moved.ok()) return moved;
@@ -288,6 +296,7 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   walk.output = output;
   walk.log = options.log;
   walk.kinds = options.kinds;
+  walk.options = &options;
   bool has_zone = reference_zone(span, info, result.prefix_size,
                                  &walk.zone_start, &walk.zone_end);
   output->referenced = options.reference_unchanged && has_zone;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/bytes.h"
@@ -15,6 +17,7 @@
 #include "image/image_info.h"
 #include "replace/replacement_table.h"
 #include "resources/resource_kinds.h"
+#include "resources/resource_labels.h"
 
 namespace uitrans {
 
@@ -72,6 +75,14 @@ struct RebuildNotes {
   uint32_t undecodable = 0;  // 8-bit texts not valid in their code page
 };
 
+// Where an item lies, as catalogue contexts name places: the executable's
+// name as given and its own file name (UTF-8), and the resource's labels.
+struct ItemPlace {
+  std::string_view file;
+  std::string_view own_file;
+  ResourceLabels labels;
+};
+
 // What a rewriter works with for one item. It writes the item at
 // output->used, adds every text it replaces to *replaced_count and, with a
 // log, records every text it looks up.
@@ -82,6 +93,9 @@ struct ItemContext {
   int32_t* replaced_count = nullptr;
   RewriteLog* log = nullptr;
   RebuildNotes* notes = nullptr;
+  // Only when the table has entries with contexts: a hit is then resolved to
+  // the variant that applies at its place (resolve_at_place).
+  const ItemPlace* place = nullptr;
 };
 
 // The size of the directory prefix (every directory, entry array, name string
@@ -108,6 +122,10 @@ bool locate_item(ByteSpan image, const ImageInfo& info,
 struct RebuildOptions {
   KindSelection kinds;        // the kinds rewritten beyond those always
   RewriteLog* log = nullptr;  // record every text looked up
+  // The executable's name as given and its own file name (UTF-8), for
+  // contexts limited to one file.
+  std::string file_name;
+  std::string own_file_name;
   // Items copied unchanged are referenced in the image instead of copied,
   // where nothing the output stage patches can overlap them.
   bool reference_unchanged = false;

@@ -29,10 +29,13 @@ bool read_string_block(UnitView units, uint32_t item_size,
 
 namespace {
 
+std::string string_place(const ItemSource& item, uint32_t index) {
+  return "string " + std::to_string(string_id(item.path[1], index));
+}
+
 TextRecord string_record(const ItemSource& item, UnitView units, uint32_t index,
                          const StringSlot& slot) {
-  return make_record(item.path, TextPlace::string,
-                     "string " + std::to_string(string_id(item.path[1], index)),
+  return make_record(item.path, TextPlace::string, string_place(item, index),
                      units_text(units, slot.start, slot.length));
 }
 
@@ -81,6 +84,9 @@ Outcome rewrite_string_block(const ItemContext& item, uint32_t* new_size) {
         slot.length == 0
             ? kNoEntry
             : find_counted_text(table, units, slot.start, slot.length);
+    if (item.place != nullptr && hit != kNoEntry) {
+      hit = resolve_at_place(item, hit, string_place(source, i));
+    }
     if (hit != kNoEntry && table.entries[hit].replacement_length > 0xFFFF) {
       hit = kNoEntry;
     }

@@ -47,6 +47,10 @@ Outcome rewrite_version_info(const ItemContext& context, uint32_t* new_size) {
   int32_t replaced = 0;
   for (size_t i = 0; i < layout.strings.size(); ++i) {
     hits[i] = find_value(table, item, layout, layout.strings[i]);
+    if (context.place != nullptr && hits[i] != kNoEntry) {
+      hits[i] =
+          resolve_at_place(context, hits[i], utf8_of(layout.strings[i].key));
+    }
     if (hits[i] == kNoEntry) continue;
     const ReplacementEntry& entry = table.entries[hits[i]];
     replacements[i].assign(entry.replacement, entry.replacement_length);
