@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "resources/resource_kinds.h"
@@ -41,7 +42,15 @@ bool names_a_type(const std::string& label) {
     return true;
   }
   for (const ResourceKind& kind : resource_kinds()) {
-    if (label == kind.label) return true;
+    std::string_view known = kind.label;
+    if (known.size() == label.size() &&
+        std::equal(
+            known.begin(), known.end(), label.begin(), [](char a, char b) {
+              return a ==
+                     (b >= 'a' && b <= 'z' ? static_cast<char>(b - 32) : b);
+            })) {
+      return true;
+    }
   }
   return false;
 }

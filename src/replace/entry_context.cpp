@@ -32,9 +32,9 @@ bool parse_entry_context(std::string_view text, EntryContext* context) {
 
 namespace {
 
-// Language ids are hexadecimal: "0409" and "0409" alike in either case.
+// Type labels ("MENU") and language ids ("040C") read alike in either case.
 bool same_part(std::string_view a, std::string_view b, uint32_t index) {
-  if (index != 2) return a == b;
+  if (index != 0 && index != 2) return a == b;
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];

@@ -547,10 +547,12 @@ TEST(PotWriterTest, HeaderAndEntries) {
   uint32_t unwritable = 9;
   const std::string pot = uitrans::write_pot(
       kPotHeader,
-      {{u"&Open", "menu item", {"app.exe:MENU/2/0409"}},
+      {{u"&Open", "menu item", {"app.exe:MENU/2/0409"}, false, {}},
        {u"Line one\nline \"two\"\t\\",
         "control title (Static)",
-        {"app.exe:DIALOG/100/0409", "app.exe:DIALOG/101/0407"}}},
+        {"app.exe:DIALOG/100/0409", "app.exe:DIALOG/101/0407"},
+        true,
+        "DIALOG/100/0409/control #2"}},
       &unwritable);
   EXPECT_EQ(unwritable, 0u);
   EXPECT_EQ(pot,
@@ -576,6 +578,7 @@ TEST(PotWriterTest, HeaderAndEntries) {
             "\n"
             "#. control title (Static)\n"
             "#: app.exe:DIALOG/100/0409 app.exe:DIALOG/101/0407\n"
+            "msgctxt \"DIALOG/100/0409/control #2\"\n"
             "msgid \"\"\n"
             "\"Line one\\n\"\n"
             "\"line \\\"two\\\"\\t\\\\\"\n"
@@ -601,12 +604,13 @@ const std::vector<std::u16string> kHardTexts = {
 
 TEST(PotWriterTest, LoneSurrogatesAreCountedAndLeftOut) {
   uint32_t unwritable = 0;
-  const std::string pot = uitrans::write_pot(kPotHeader,
-                                             {{u"ab\xD800", "", {}},
-                                              {u"\xDC00x", "", {}},
-                                              {u"ok", "", {}},
-                                              {u"\xD83D\xDE00", "", {}}},
-                                             &unwritable);
+  const std::string pot =
+      uitrans::write_pot(kPotHeader,
+                         {{u"ab\xD800", "", {}, false, {}},
+                          {u"\xDC00x", "", {}, false, {}},
+                          {u"ok", "", {}, false, {}},
+                          {u"\xD83D\xDE00", "", {}, false, {}}},
+                         &unwritable);
   EXPECT_EQ(unwritable, 2u);
   EXPECT_NE(pot.find("msgid \"ok\"\n"), std::string::npos);
   EXPECT_NE(pot.find("msgid \"\xF0\x9F\x98\x80\"\n"), std::string::npos);
@@ -616,9 +620,12 @@ TEST(PotWriterTest, LoneSurrogatesAreCountedAndLeftOut) {
 TEST(PotWriterTest, LinesFitTheColumns) {
   std::vector<uitrans::PotEntry> entries;
   for (const std::u16string& text : kHardTexts)
-    entries.push_back({text, "", {}});
-  entries.push_back(
-      {u"refs", "", std::vector<std::string>(20, "app.exe:MENU/2/0409")});
+    entries.push_back({text, "", {}, false, {}});
+  entries.push_back({u"refs",
+                     "",
+                     std::vector<std::string>(20, "app.exe:MENU/2/0409"),
+                     false,
+                     {}});
   uint32_t unwritable = 0;
   const std::string pot = uitrans::write_pot(kPotHeader, entries, &unwritable);
   size_t start = 0;
@@ -646,7 +653,8 @@ TEST(PotWriterTest, GettextToolsTakeTheTemplate) {
   }
   std::vector<uitrans::PotEntry> entries;
   for (const std::u16string& text : kHardTexts) {
-    entries.push_back({text, "menu item", {"my app.exe:MENU/2/0409"}});
+    entries.push_back(
+        {text, "menu item", {"my app.exe:MENU/2/0409"}, false, {}});
   }
   uint32_t unwritable = 0;
   const std::string pot = uitrans::write_pot(kPotHeader, entries, &unwritable);
