@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "support/dialog_template.h"
 
 namespace e2e {
 namespace {
@@ -144,6 +145,12 @@ TEST_F(CatalogueTest, UnreadableCatalogueEndsTheRunBeforeAnyExecutable) {
        "bad.po:3: invalid escape sequence in the catalogue.\n"},
       {"msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=CP1252\\n\"\n",
        "bad.po:1: the catalogue's charset is not UTF-8.\n"},
+      {"\nmsgctxt \"ICON/1\"\nmsgid \"&Open\"\nmsgstr \"&Load\"\n",
+       "bad.po:2: invalid context in the catalogue.\n"},
+      {"msgctxt \"MENU//0409\"\nmsgid \"&Open\"\nmsgstr \"&Load\"\n",
+       "bad.po:1: invalid context in the catalogue.\n"},
+      {"msgctxt \"app.exe:\"\nmsgid \"&Open\"\nmsgstr \"&Load\"\n",
+       "bad.po:1: invalid context in the catalogue.\n"},
   };
   for (const auto& [catalogue, message] : cases) {
     SCOPED_TRACE(message);
@@ -155,6 +162,168 @@ TEST_F(CatalogueTest, UnreadableCatalogueEndsTheRunBeforeAnyExecutable) {
     EXPECT_EQ(result.out, message);
     EXPECT_EQ(files(), (std::vector<std::string>{"app.exe", "bad.po"}));
     EXPECT_BYTES(read("app.exe"), app.image.bytes);
+  }
+}
+
+// One text in two menus of two languages and in a dialog's title and two
+// controls, and catalogues that translate it differently by place.
+struct ContextCase {
+  const char* label;
+  std::string entries;                // after the header
+  std::vector<std::string> replaced;  // "place=new text", in walk order
+  std::vector<std::string> unused;    // lines of entries that applied nowhere
+};
+
+ResourceImage places_image() {
+  testsupport::DialogSpec dialog;
+  dialog.title = u"&Open";
+  dialog.controls.resize(2);
+  dialog.controls[0].id = 1;
+  dialog.controls[0].title = testsupport::text_field(u"&Open");
+  dialog.controls[1].id = 0xFFFF;
+  dialog.controls[1].title = testsupport::text_field(u"&Open");
+  testsupport::ResourceTreeSpec tree;
+  tree.types.push_back(
+      {testsupport::rid(4),
+       {{testsupport::rid(1), {{0x409, sample_menu(u"&Open", u"&About")}}},
+        {testsupport::rid(2), {{0x407, sample_menu(u"&Open", u"&About")}}}}});
+  tree.types.push_back(
+      {testsupport::rid(5),
+       {{testsupport::rid(9), {{0x409, testsupport::make_dialog(dialog)}}}}});
+  return make_resource_image(tree);
+}
+
+std::string entry(const std::string& context, const std::string& find,
+                  const std::string& translation) {
+  std::string text = "\n";
+  if (!context.empty()) text += "msgctxt \"" + context + "\"\n";
+  return text + "msgid \"" + find + "\"\nmsgstr \"" + translation + "\"\n";
+}
+
+const std::string kMenu1 = "MENU/1/0409/item 100=";
+const std::string kMenu2 = "MENU/2/0407/item 100=";
+const std::string kTitle = "DIALOG/9/0409/title=";
+const std::string kControl1 = "DIALOG/9/0409/control 1=";
+const std::string kControl2 = "DIALOG/9/0409/control #2=";
+
+// The replaced rows of a report as "TYPE/NAME/LANG/PLACE=after", and the
+// lines of its unused rows.
+void read_report(const std::string& report, std::vector<std::string>* replaced,
+                 std::vector<std::string>* unused) {
+  size_t start = 0;
+  while (start < report.size()) {
+    size_t end = report.find('\n', start);
+    std::vector<std::string> fields;
+    size_t at = start;
+    while (at <= end) {
+      size_t tab = std::min(report.find('\t', at), end);
+      fields.push_back(report.substr(at, tab - at));
+      at = tab + 1;
+    }
+    if (fields[0] == "replaced") {
+      replaced->push_back(fields[2] + "/" + fields[3] + "/" + fields[4] + "/" +
+                          fields[5] + "=" + fields[7]);
+    } else if (fields[0] == "unused") {
+      unused->push_back(fields[8]);
+    }
+    start = end + 1;
+  }
+}
+
+TEST_F(CatalogueTest, TheMostSpecificContextWinsAtEachPlace) {
+  const std::string general = entry("", "&Open", "&Auf");
+  const std::vector<ContextCase> cases = {
+      {"no context: everywhere",
+       general,
+       {kMenu1 + "&Auf", kMenu2 + "&Auf", kTitle + "&Auf", kControl1 + "&Auf",
+        kControl2 + "&Auf"},
+       {}},
+      {"by type, either case",
+       general + entry("dialog", "&Open", "&Dlg"),
+       {kMenu1 + "&Auf", kMenu2 + "&Auf", kTitle + "&Dlg", kControl1 + "&Dlg",
+        kControl2 + "&Dlg"},
+       {}},
+      {"by resource and by language beat the type",
+       general + entry("MENU", "&Open", "&Menu") +
+           entry("MENU/2", "&Open", "&Zwei") +
+           entry("MENU/1/0409", "&Open", "&Eins"),
+       {kMenu1 + "&Eins", kMenu2 + "&Zwei", kTitle + "&Auf", kControl1 + "&Auf",
+        kControl2 + "&Auf"},
+       {"11"}},
+      {"by place, a static text by its number",
+       general + entry("DIALOG/9/0409/control #2", "&Open", "&Statisch"),
+       {kMenu1 + "&Auf", kMenu2 + "&Auf", kTitle + "&Auf", kControl1 + "&Auf",
+        kControl2 + "&Statisch"},
+       {}},
+      {"this file beats every file, another file never applies",
+       entry("DIALOG", "&Open", "&Alle") +
+           entry("app.exe:DIALOG", "&Open", "&Diese") +
+           entry("other.exe:DIALOG/9", "&Open", "&Andere"),
+       {kTitle + "&Diese", kControl1 + "&Diese", kControl2 + "&Diese"},
+       {"8", "16"}},
+      {"equal contexts: the first wins",
+       entry("DIALOG/9", "&Open", "&Erste") +
+           entry("DIALOG/9", "&Open", "&Zweite"),
+       {kTitle + "&Erste", kControl1 + "&Erste", kControl2 + "&Erste"},
+       {"12"}},
+      {"a menu tail under the context of its item",
+       entry("MENU/2/0407/item 100", "Open", "ffnen"),
+       {kMenu2 + "&ffnen"},
+       {}},
+      {"a context that names no place",
+       general + entry("DIALOG/77", "&Open", "&Nie"),
+       {kMenu1 + "&Auf", kMenu2 + "&Auf", kTitle + "&Auf", kControl1 + "&Auf",
+        kControl2 + "&Auf"},
+       {"11"}},
+  };
+  const ResourceImage input = places_image();
+  for (const ContextCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    clear();
+    write("app.exe", input.image.bytes);
+    write("de.po", utf8(kHeader + c.entries));
+    const RunResult result =
+        run({"--dry-run", "--report", "r.tsv", "de.po", "app.exe"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(
+        result.out.substr(0, result.out.find('\n') + 1),
+        std::to_string(c.replaced.size()) + " strings replaced in app.exe.\n");
+    const Bytes report = read("r.tsv");
+    std::vector<std::string> replaced;
+    std::vector<std::string> unused;
+    read_report(std::string(report.begin(), report.end()), &replaced, &unused);
+    EXPECT_EQ(replaced, c.replaced);
+    EXPECT_EQ(unused, c.unused);
+  }
+}
+
+// Every level of --contexts: the entries of "&Open" and their contexts.
+TEST_F(CatalogueTest, TemplatesTellEntriesApartByTheContextsAsked) {
+  const std::vector<std::pair<const char*, std::vector<std::string>>> cases = {
+      {"none", {""}},
+      {"type", {"MENU", "DIALOG"}},
+      {"resource", {"MENU/1/0409", "MENU/2/0407", "DIALOG/9/0409"}},
+      {"place",
+       {"MENU/1/0409/item 100", "MENU/2/0407/item 100", "DIALOG/9/0409/title",
+        "DIALOG/9/0409/control 1", "DIALOG/9/0409/control #2"}},
+  };
+  write("app.exe", places_image().image.bytes);
+  for (const auto& [level, contexts] : cases) {
+    SCOPED_TRACE(level);
+    const RunResult result = run(
+        {"--extract", "--po", std::string("--contexts=") + level, "app.exe"});
+    ASSERT_EQ(result.status, 0);
+    std::vector<std::string> found;
+    for (size_t at = result.out.find("msgid \"&Open\"");
+         at != std::string::npos;
+         at = result.out.find("msgid \"&Open\"", at + 1)) {
+      size_t line = result.out.rfind('\n', at - 2) + 1;
+      std::string previous = result.out.substr(line, at - 1 - line);
+      found.push_back(previous.rfind("msgctxt \"", 0) == 0
+                          ? previous.substr(9, previous.size() - 10)
+                          : "");
+    }
+    EXPECT_EQ(found, contexts);
   }
 }
 
