@@ -1,7 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Regenerates the executables under tests/fixtures/ from tests/fixtures/src/
-# with the mingw-w64 cross toolchain (windres and gcc, 32 and 64 bit).
+# with the mingw-w64 cross toolchain (windmc, windres and gcc, 32 and 64 bit).
 # The results are committed, so the ordinary test run needs no cross-compiler.
 #
 # Each fixture is linked twice: the first link measures the resource section,
@@ -23,13 +23,22 @@ trap 'rm -rf "$work"' EXIT
 $tool icon "$work/app.ico"
 $tool raw-classic-dialog "$work/raw_classic_dialog.bin"
 cp "$src/app.manifest" "$work/"
+# The message tables: English as Unicode entries, German as ANSI entries in
+# code page 1252 (the sources are UTF-8). The sources get CR LF line ends
+# first, as Windows text files have, so that every message ends with CR LF.
+# windmc writes a resource script per source (app_en.rc, app_de.rc) and the
+# table it includes, both named after the source.
+sed 's/$/\r/' "$src/app.mc" >"$work/app_en.mc"
+sed 's/$/\r/' "$src/app_de.mc" >"$work/app_de.mc"
+x86_64-w64-mingw32-windmc -U -C 65001 -b -r "$work" -h "$work" "$work/app_en.mc"
+x86_64-w64-mingw32-windmc -A -C 65001 -b -r "$work" -h "$work" "$work/app_de.mc"
 
 link() {  # prefix output linker-options...
   prefix=$1 output=$2
   shift 2
   "$prefix-windres" -I "$src" -I "$work" "$src/app.rc" -O coff -o "$work/app.res"
-  "$prefix-gcc" -Os -Wl,--no-insert-timestamp "$@" -I "$src" -o "$output" \
-    "$src/app.c" "$work/app.res"
+  "$prefix-gcc" -Os -Wl,--no-insert-timestamp "$@" -I "$src" -I "$work" \
+    -o "$output" "$src/app.c" "$work/app.res"
 }
 
 build() {  # prefix name file|section headroom linker-options...

@@ -147,9 +147,10 @@ TEST_P(FixtureTranslation, OtherResourcesComeOutByteIdentical) {
     EXPECT_EQ(after->items.at(key), item);
     ++others;
   }
-  // String table, icon and icon group, manifest, version, the named type
-  // holding list texts, and the padding.
-  EXPECT_EQ(others, 7);
+  // String table, icon and icon group, manifest, version information and
+  // message table in English and German, the named type holding list texts,
+  // and the padding.
+  EXPECT_EQ(others, 10);
 }
 
 TEST_P(FixtureTranslation, MenusAndDialogsHoldTheReplacementsOnly) {

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Loader checks: the probe (probe.c, a Windows program run under wine) maps
 // an original fixture and its translated copy and prints their menus,
-// dialogs and string tables as the Windows API builds them. The printouts
-// must differ exactly by the listed texts, and a list template extracted
-// from a fixture must hold exactly the texts the loader shows. The
-// translated 64-bit programs must still start. The
+// dialogs, string tables, version information and messages as the Windows
+// API builds them. The printouts must differ exactly by the listed texts,
+// and a list template extracted from a fixture must hold exactly the texts
+// the loader shows. The translated 64-bit programs must still start. The
 // fixtures cover the toolchain's layouts: resources rewritten in place, grown
 // in the file only, grown in memory with .reloc (and, unstripped, the debug
 // sections) moved up behind them, and grown as the last section. The probe
@@ -237,6 +237,86 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, TranslatedProgram,
 TEST(LoaderFixtures, BothWordSizesPrintAlike) {
   EXPECT_EQ(probe(real::fixture_path("app32.exe")),
             probe(real::fixture_path("app64.exe")));
+}
+
+// The fixture's version information and messages as the loader reads them:
+// a version resource and a message table per language, German first (the
+// resource directory lists languages by id). The English messages are
+// Unicode entries, the German ones ANSI entries in code page 1252, which
+// FormatMessageW converts. The tool leaves both kinds alone, so the checks
+// above find these lines unchanged in every translated copy.
+TEST(LoaderFixtures, VersionInformationAndMessagesAreRead) {
+  const std::vector<std::string> expected = {
+      "version #1 lang=0407 file=1.0.0.0 product=1.0.0.0",
+      "version #1 lang=0407 translation=040704B0",
+      "version #1 lang=0407 block=040704B0 key=CompanyName "
+      "text=\"Die uitrans-Entwickler\"",
+      "version #1 lang=0407 block=040704B0 key=FileDescription "
+      "text=\"uitrans-Testprogramm\"",
+      "version #1 lang=0407 block=040704B0 key=FileVersion text=\"1.0.0.0\"",
+      "version #1 lang=0407 block=040704B0 key=InternalName text=\"app\"",
+      "version #1 lang=0407 block=040704B0 key=LegalCopyright "
+      "text=\"Copyright (C) 2026 Die uitrans-Entwickler\"",
+      "version #1 lang=0407 block=040704B0 key=OriginalFilename "
+      "text=\"app.exe\"",
+      "version #1 lang=0407 block=040704B0 key=ProductName text=\"uitrans\"",
+      "version #1 lang=0407 block=040704B0 key=ProductVersion text=\"1.0\"",
+      "version #1 lang=0407 block=040704B0 key=Comments "
+      "text=\"Ein kleines Programm f\u00FCr \u00DCbersetzungstests\"",
+      "version #1 lang=0409 file=1.0.0.0 product=1.0.0.0",
+      "version #1 lang=0409 translation=040904B0",
+      "version #1 lang=0409 block=040904B0 key=CompanyName "
+      "text=\"The uitrans developers\"",
+      "version #1 lang=0409 block=040904B0 key=FileDescription "
+      "text=\"uitrans test fixture\"",
+      "version #1 lang=0409 block=040904B0 key=FileVersion text=\"1.0.0.0\"",
+      "version #1 lang=0409 block=040904B0 key=InternalName text=\"app\"",
+      "version #1 lang=0409 block=040904B0 key=LegalCopyright "
+      "text=\"Copyright (C) 2026 The uitrans developers\"",
+      "version #1 lang=0409 block=040904B0 key=OriginalFilename "
+      "text=\"app.exe\"",
+      "version #1 lang=0409 block=040904B0 key=ProductName text=\"uitrans\"",
+      "version #1 lang=0409 block=040904B0 key=ProductVersion text=\"1.0\"",
+      "version #1 lang=0409 block=040904B0 key=Comments "
+      "text=\"A small program for translation tests\"",
+      "message id=0x40000001 lang=0407 text=\"Dienst %1 installiert.\\r\\n\"",
+      "message id=0x40000002 lang=0407 "
+      "text=\"%1 von %2 Dateien kopiert.\\r\\n\"",
+      "message id=0x40000003 lang=0407 "
+      "text=\"Einstellungen in %1 gespeichert.\\r\\n\"",
+      "message id=0x80000010 lang=0407 "
+      "text=\"Nur noch %2!u! MB frei auf Laufwerk %1.\\r\\n\"",
+      "message id=0xC0000100 lang=0407 text=\"Die Datei %1 konnte nicht "
+      "ge\u00F6ffnet werden: %2!s!\\r\\n\"",
+      "message id=0xC0000101 lang=0407 text=\"Die Einstellungen konnten "
+      "nicht gespeichert werden.\\r\\nPr\u00FCfen Sie, ob %1 beschreibbar "
+      "ist.\\r\\n\"",
+      "message id=0x40000001 lang=0409 text=\"Service %1 installed.\\r\\n\"",
+      "message id=0x40000002 lang=0409 text=\"%1 of %2 files copied.\\r\\n\"",
+      "message id=0x40000003 lang=0409 text=\"Settings saved to %1.\\r\\n\"",
+      "message id=0x80000010 lang=0409 "
+      "text=\"Only %2!u! MB left on drive %1.\\r\\n\"",
+      "message id=0xC0000100 lang=0409 "
+      "text=\"The file %1 could not be opened: %2!s!\\r\\n\"",
+      "message id=0xC0000101 lang=0409 text=\"The settings could not be "
+      "saved.\\r\\nCheck that %1 is writable.\\r\\n\"",
+  };
+  for (const char* name : {"app64.exe", "app32.exe"}) {
+    SCOPED_TRACE(name);
+    const std::string printout = probe(real::fixture_path(name));
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < printout.size()) {
+      size_t end = printout.find('\n', start);
+      if (end == std::string::npos) end = printout.size();
+      const std::string line = printout.substr(start, end - start);
+      if (line.starts_with("version ") || line.starts_with("message")) {
+        lines.push_back(line);
+      }
+      start = end + 1;
+    }
+    EXPECT_EQ(lines, expected);
+  }
 }
 
 // The translations of a catalogue as gettext's msgexec prints them with

@@ -208,7 +208,9 @@ def expect(pairs, printout, strings):
         fields.setdefault(escape(find), escape(replacement))
     lines = []
     for line in printout.split("\n"):
-        if line.startswith("string ") and not strings:
+        # Version texts and messages stay as they are.
+        if (line.startswith("string ") and not strings) or \
+                line.startswith(("version ", "message ")):
             lines.append(line)
             continue
         for label in (" text=\"", " face=\""):

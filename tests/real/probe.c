@@ -12,8 +12,17 @@
  * strings as LoadStringW reads them, from the block FindResourceExW finds
  * for each language (LoadStringW itself picks one language only).
  * Controls of the class "FixtureWidget" report the creation data they were
- * given. The printout of an original and of a rewritten image can be
- * compared line by line. Exit status: 0 printed, 2 the target did not load.
+ * given. Version information goes through VerQueryValueW on a writable copy
+ * of each version resource, as GetFileVersionInfoW would hand it over: the
+ * fixed information, the translations of \VarFileInfo\Translation and,
+ * for each, the standard keys of its \StringFileInfo block that are there.
+ * Messages go through FormatMessageW (from the module, inserts ignored) in
+ * the language of each message table named 1, for every id of its blocks;
+ * the ids are read from the table itself. A message table of another name,
+ * which FormatMessageW does not reach, is printed from its entries (ANSI
+ * ones converted from the ANSI code page, as FormatMessageW does).
+ * The printout of an original and of a rewritten image can be compared line
+ * by line. Exit status: 0 printed, 2 the target did not load.
  *
  * Output format (indentation by two blanks per menu level):
  *   menu NAME lang=LLLL
@@ -25,6 +34,24 @@
  *   or: dialog NAME lang=LLLL failed error=N
  *   string id=N lang=LLLL text="..."     (all 16 strings of every block)
  *   or: string id=N lang=LLLL beyond the block   (and the block ends there)
+ *   version NAME lang=LLLL file=A.B.C.D product=A.B.C.D
+ *     (or: version NAME lang=LLLL fixed none)
+ *   version NAME lang=LLLL translation=LLLLCCCC     (or: translation none)
+ *   version NAME lang=LLLL block=LLLLCCCC key=KEY text="..."
+ *     (per translation, in the order of the translations, for each of
+ *     CompanyName FileDescription FileVersion InternalName LegalCopyright
+ *     OriginalFilename ProductName ProductVersion Comments PrivateBuild
+ *     SpecialBuild LegalTrademarks that the block holds)
+ *   or: version NAME lang=LLLL failed error=N
+ *   message id=0xNNNNNNNN lang=LLLL text="..."    (table 1, every id)
+ *   or: message id=0xNNNNNNNN lang=LLLL failed error=N
+ *   message NAME id=0xNNNNNNNN lang=LLLL text="..."    (any other table)
+ *   messages NAME lang=LLLL damaged        (a block or an entry runs past
+ *                                          the table: the table ends there)
+ * All lines of a module come in this order: menus, dialogs, strings,
+ * versions, messages; each kind by name, then language, as the resource
+ * directory lists them. Version texts end at their first zero unit; message
+ * texts are whole, with the line ends of the table.
  * Texts are escaped: \\ \" \t \n \r and \xHH for other control characters. */
 /* windows.h first: the other Windows headers build on its types. */
 /* clang-format off */
@@ -34,6 +61,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 
 #define MAX_TEXT 1024
@@ -295,6 +324,195 @@ static void print_strings(HMODULE module, LPCWSTR name, WORD language) {
   }
 }
 
+/* --- Version information ------------------------------------------------ */
+
+static const wchar_t* const version_keys[] = {
+    L"CompanyName",  L"FileDescription", L"FileVersion",
+    L"InternalName", L"LegalCopyright",  L"OriginalFilename",
+    L"ProductName",  L"ProductVersion",  L"Comments",
+    L"PrivateBuild", L"SpecialBuild",    L"LegalTrademarks"};
+
+static void put_version_head(LPCWSTR name, WORD language) {
+  put_ascii("version ");
+  put_name(name);
+  printf(" lang=%04X", language);
+}
+
+static void print_version_texts(const void* block, LPCWSTR name, WORD language,
+                                DWORD translation) {
+  for (size_t i = 0; i < sizeof version_keys / sizeof version_keys[0]; ++i) {
+    wchar_t path[128];
+    swprintf(path, sizeof path / sizeof path[0],
+             L"\\StringFileInfo\\%04X%04X\\%ls", LOWORD(translation),
+             HIWORD(translation), version_keys[i]);
+    const wchar_t* value = NULL;
+    UINT units = 0;
+    if (!VerQueryValueW(block, path, (void**)&value, &units) || !value) {
+      continue;
+    }
+    put_version_head(name, language);
+    printf(" block=%04X%04X key=", LOWORD(translation), HIWORD(translation));
+    put_utf8(version_keys[i]);
+    put_quoted_units("text", value, wcsnlen(value, units));
+    put_ascii("\n");
+  }
+}
+
+static void print_version(HMODULE module, LPCWSTR name, WORD language) {
+  HRSRC found = FindResourceExW(module, (LPCWSTR)RT_VERSION, name, language);
+  DWORD size = found ? SizeofResource(module, found) : 0;
+  const void* data = found ? LockResource(LoadResource(module, found)) : NULL;
+  /* VerQueryValueW may write behind the block (the ANSI variant keeps its
+   * converted texts there), so it gets a copy with as much room again, as
+   * GetFileVersionInfoW hands it over. */
+  BYTE* block = data && size ? calloc(2, size) : NULL;
+  if (!block) {
+    put_version_head(name, language);
+    printf(" failed error=%lu\n", GetLastError());
+    return;
+  }
+  memcpy(block, data, size);
+  const VS_FIXEDFILEINFO* fixed = NULL;
+  UINT length = 0;
+  put_version_head(name, language);
+  if (VerQueryValueW(block, L"\\", (void**)&fixed, &length) && fixed &&
+      length >= sizeof *fixed) {
+    printf(" file=%u.%u.%u.%u product=%u.%u.%u.%u\n",
+           HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+           HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS),
+           HIWORD(fixed->dwProductVersionMS), LOWORD(fixed->dwProductVersionMS),
+           HIWORD(fixed->dwProductVersionLS),
+           LOWORD(fixed->dwProductVersionLS));
+  } else {
+    put_ascii(" fixed none\n");
+  }
+  const DWORD* translations = NULL;
+  length = 0;
+  if (!VerQueryValueW(block, L"\\VarFileInfo\\Translation",
+                      (void**)&translations, &length) ||
+      !translations || length < sizeof *translations) {
+    put_version_head(name, language);
+    put_ascii(" translation none\n");
+    free(block);
+    return;
+  }
+  /* Copied first: the texts are looked up in the same block. */
+  DWORD pairs[64];
+  size_t count = length / sizeof *translations;
+  if (count > sizeof pairs / sizeof pairs[0]) {
+    count = sizeof pairs / sizeof pairs[0];
+  }
+  memcpy(pairs, translations, count * sizeof *translations);
+  for (size_t i = 0; i < count; ++i) {
+    put_version_head(name, language);
+    printf(" translation=%04X%04X\n", LOWORD(pairs[i]), HIWORD(pairs[i]));
+  }
+  for (size_t i = 0; i < count; ++i) {
+    print_version_texts(block, name, language, pairs[i]);
+  }
+  free(block);
+}
+
+/* --- Message tables ------------------------------------------------------ */
+
+static void print_message_by_loader(HMODULE module, DWORD id, WORD language) {
+  wchar_t* text = NULL;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS |
+                                    FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                module, id, language, (LPWSTR)&text, 0, NULL);
+  printf("message id=0x%08lX lang=%04X", (unsigned long)id, language);
+  if (length == 0 || !text) {
+    printf(" failed error=%lu\n", GetLastError());
+  } else {
+    put_quoted_units("text", text, length);
+    put_ascii("\n");
+  }
+  if (text) LocalFree(text);
+}
+
+/* An entry of a table FormatMessageW does not reach: its text up to the
+ * first zero, UTF-16 when flagged so, else in the ANSI code page. */
+static void print_message_entry(LPCWSTR name, DWORD id, WORD language,
+                                const BYTE* entry, WORD length) {
+  const WORD flags = *(const WORD*)(entry + 2);
+  const BYTE* bytes = entry + 4;
+  size_t size = (size_t)length - 4;
+  wchar_t* text = calloc(size + 1, sizeof *text);
+  size_t units = 0;
+  if (text && (flags & 1)) {
+    for (; units < size / 2; ++units) {
+      text[units] = (wchar_t)(bytes[2 * units] | bytes[2 * units + 1] << 8);
+      if (!text[units]) break;
+    }
+  } else if (text) {
+    size_t end = 0;
+    while (end < size && bytes[end]) ++end;
+    units = end ? (size_t)MultiByteToWideChar(CP_ACP, 0, (LPCSTR)bytes,
+                                              (int)end, text, (int)size)
+                : 0;
+  }
+  put_ascii("message ");
+  put_name(name);
+  printf(" id=0x%08lX lang=%04X", (unsigned long)id, language);
+  put_quoted_units("text", text ? text : L"", text ? units : 0);
+  put_ascii("\n");
+  free(text);
+}
+
+static void put_damaged_table(LPCWSTR name, WORD language) {
+  put_ascii("messages ");
+  put_name(name);
+  printf(" lang=%04X damaged\n", language);
+}
+
+/* MESSAGE_RESOURCE_DATA: a block count, the blocks (lowest id, highest id,
+ * offset of their entries), and per block one entry per id (a byte length
+ * that covers the entry, flags, the text). Every read is checked against
+ * the table's size. */
+static void print_messages(HMODULE module, LPCWSTR name, WORD language) {
+  HRSRC found =
+      FindResourceExW(module, (LPCWSTR)RT_MESSAGETABLE, name, language);
+  DWORD size = found ? SizeofResource(module, found) : 0;
+  const BYTE* table = found ? LockResource(LoadResource(module, found)) : NULL;
+  if (!table || size < 4) {
+    put_damaged_table(name, language);
+    return;
+  }
+  const BOOL loader = IS_INTRESOURCE(name) && (ULONG_PTR)name == 1;
+  DWORD blocks = *(const DWORD*)table;
+  if (blocks > (size - 4) / 12) {
+    put_damaged_table(name, language);
+    return;
+  }
+  for (DWORD b = 0; b < blocks; ++b) {
+    const DWORD* block = (const DWORD*)(table + 4 + 12 * b);
+    DWORD low = block[0], high = block[1], at = block[2];
+    if (high < low) {
+      put_damaged_table(name, language);
+      return;
+    }
+    for (DWORD id = low;; ++id) {
+      if (at > size || size - at < 4) {
+        put_damaged_table(name, language);
+        return;
+      }
+      WORD length = *(const WORD*)(table + at);
+      if (length < 4 || length > size - at) {
+        put_damaged_table(name, language);
+        return;
+      }
+      if (loader) {
+        print_message_by_loader(module, id, language);
+      } else {
+        print_message_entry(name, id, language, table + at, length);
+      }
+      at += length;
+      if (id == high) break;
+    }
+  }
+}
+
 /* --- Enumeration --------------------------------------------------------- */
 
 struct Walk {
@@ -311,6 +529,10 @@ static BOOL CALLBACK visit_language(HMODULE module, LPCWSTR type, LPCWSTR name,
     print_menu(walk->module, name, language);
   } else if (type == RT_STRING) {
     print_strings(walk->module, name, language);
+  } else if (type == RT_VERSION) {
+    print_version(walk->module, name, language);
+  } else if (type == RT_MESSAGETABLE) {
+    print_messages(walk->module, name, language);
   } else {
     print_dialog(walk->module, walk->parent, name, language);
   }
@@ -385,6 +607,11 @@ int wmain(int argc, wchar_t** argv) {
   EnumResourceNamesW(module, (LPCWSTR)RT_DIALOG, visit_name, (LONG_PTR)&walk);
   walk.type = (LPCWSTR)RT_STRING;
   EnumResourceNamesW(module, (LPCWSTR)RT_STRING, visit_name, (LONG_PTR)&walk);
+  walk.type = (LPCWSTR)RT_VERSION;
+  EnumResourceNamesW(module, (LPCWSTR)RT_VERSION, visit_name, (LONG_PTR)&walk);
+  walk.type = (LPCWSTR)RT_MESSAGETABLE;
+  EnumResourceNamesW(module, (LPCWSTR)RT_MESSAGETABLE, visit_name,
+                     (LONG_PTR)&walk);
   fflush(stdout);
   return 0;
 }

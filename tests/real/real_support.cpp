@@ -135,6 +135,11 @@ bool is_string_line(const std::string& line) {
   return line.rfind("string ", 0) == 0;
 }
 
+// Version texts and messages: the tool leaves them as they are.
+bool is_untranslated_line(const std::string& line) {
+  return line.rfind("version ", 0) == 0 || line.rfind("message ", 0) == 0;
+}
+
 void adjust_data_count(std::string& line, long unit_change) {
   const std::string label = " data=";
   size_t at = line.find(label);
@@ -157,11 +162,13 @@ std::string translate_printout(const std::string& printout,
     size_t end = printout.find('\n', start);
     if (end == std::string::npos) end = printout.size();
     std::string line = printout.substr(start, end - start);
-    if (string_tables || !is_string_line(line)) {
-      translate_field(line, "text", translations);
+    if (!is_untranslated_line(line)) {
+      if (string_tables || !is_string_line(line)) {
+        translate_field(line, "text", translations);
+      }
+      translate_field(line, "face", translations);
+      adjust_data_count(line, translate_field(line, "datatext", translations));
     }
-    translate_field(line, "face", translations);
-    adjust_data_count(line, translate_field(line, "datatext", translations));
     out += line;
     if (end < printout.size()) out += '\n';
     start = end + 1;
@@ -241,6 +248,7 @@ std::set<std::u16string> printout_texts(const std::string& printout,
     start = end + 1;
     std::u16string text;
     if (is_string_line(line) && !string_tables) continue;
+    if (is_untranslated_line(line)) continue;
     if (quoted_field(line, "text", &text) ||
         quoted_field(line, "face", &text)) {
       if (fits_a_list_line(text)) texts.insert(text);

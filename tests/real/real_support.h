@@ -52,16 +52,16 @@ std::string probe_escape(const std::u16string& text);
 // and creation-data text that equals a find text shows its replacement, and
 // the creation-data count of a changed text grows by twice the length
 // difference; strings of string tables only when `string_tables`.
-// Everything else stays as it was.
+// Everything else stays as it was, version texts and messages among it.
 std::string translate_printout(const std::string& printout,
                                const std::vector<Translation>& translations,
                                bool string_tables);
 
 // The texts the loader shows in a printout that a list line can hold: menu
 // item texts, window and control titles, dialog typefaces and, when
-// `string_tables`, strings; not creation data, not ordinal titles (shown
-// starting with U+FFFF), nor texts with line breaks or of fewer than two
-// units.
+// `string_tables`, strings; not creation data, version texts or messages,
+// not ordinal titles (shown starting with U+FFFF), nor texts with line
+// breaks or of fewer than two units.
 std::set<std::u16string> printout_texts(const std::string& printout,
                                         bool string_tables);
 
