@@ -243,8 +243,9 @@ TEST(LoaderFixtures, BothWordSizesPrintAlike) {
 // a version resource and a message table per language, German first (the
 // resource directory lists languages by id). The English messages are
 // Unicode entries, the German ones ANSI entries in code page 1252, which
-// FormatMessageW converts. The tool leaves both kinds alone, so the checks
-// above find these lines unchanged in every translated copy.
+// FormatMessageW converts. Without --all-texts the tool leaves both kinds
+// alone, so the checks above find these lines unchanged in every
+// translated copy; with it, the loader reads exactly the translated texts.
 TEST(LoaderFixtures, VersionInformationAndMessagesAreRead) {
   const std::vector<std::string> expected = {
       "version #1 lang=0407 file=1.0.0.0 product=1.0.0.0",
@@ -301,9 +302,35 @@ TEST(LoaderFixtures, VersionInformationAndMessagesAreRead) {
       "message id=0xC0000101 lang=0409 text=\"The settings could not be "
       "saved.\\r\\nCheck that %1 is writable.\\r\\n\"",
   };
-  for (const char* name : {"app64.exe", "app32.exe"}) {
-    SCOPED_TRACE(name);
-    const std::string printout = probe(real::fixture_path(name));
+  // Translated: values and messages made longer, shorter and kept; the
+  // German ANSI message into Cyrillic, which code page 1252 cannot hold.
+  const std::vector<std::pair<std::u16string, std::u16string>> pairs = {
+      {u"uitrans test fixture",
+       u"Ein Testprogramm f\u00FCr uitrans, l\u00E4nger als zuvor"},
+      {u"A small program for translation tests", u"Klein"},
+      {u"Service %1 installed.", u"Der Dienst %1 wurde installiert."},
+      {u"%1 of %2 files copied.", u"%1/%2."},
+      {u"Dienst %1 installiert.", u"\u0421\u043B\u0443\u0436\u0431\u0430 %1."},
+  };
+  const std::vector<std::pair<std::string, std::string>> changes = {
+      {"text=\"uitrans test fixture\"",
+       "text=\"Ein Testprogramm f\u00FCr uitrans, l\u00E4nger als zuvor\""},
+      {"text=\"A small program for translation tests\"", "text=\"Klein\""},
+      {"text=\"Service %1 installed.\\r\\n\"",
+       "text=\"Der Dienst %1 wurde installiert.\\r\\n\""},
+      {"text=\"%1 of %2 files copied.\\r\\n\"", "text=\"%1/%2.\\r\\n\""},
+      {"text=\"Dienst %1 installiert.\\r\\n\"",
+       "text=\"\u0421\u043B\u0443\u0436\u0431\u0430 %1.\\r\\n\""},
+  };
+  std::vector<std::string> translated = expected;
+  for (std::string& line : translated) {
+    for (const auto& [before, after] : changes) {
+      size_t at = line.find(before);
+      if (at != std::string::npos) line.replace(at, before.size(), after);
+    }
+  }
+  // The version and message lines of a printout, and the others.
+  auto split = [](const std::string& printout, std::string* others) {
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < printout.size()) {
@@ -312,10 +339,30 @@ TEST(LoaderFixtures, VersionInformationAndMessagesAreRead) {
       const std::string line = printout.substr(start, end - start);
       if (line.starts_with("version ") || line.starts_with("message")) {
         lines.push_back(line);
+      } else {
+        *others += line + "\n";
       }
       start = end + 1;
     }
-    EXPECT_EQ(lines, expected);
+    return lines;
+  };
+  for (const char* name : {"app64.exe", "app32.exe"}) {
+    SCOPED_TRACE(name);
+    std::string original_others;
+    EXPECT_EQ(split(probe(real::fixture_path(name)), &original_others),
+              expected);
+    testsupport::TempDir dir;
+    testsupport::write_file(dir.file(name),
+                            *testsupport::read_file(real::fixture_path(name)));
+    testsupport::write_file(dir.file("list.txt"),
+                            testsupport::make_pair_list(pairs));
+    const std::string out =
+        run_tool(dir, {"--all-texts", "list.txt", name}).out;
+    EXPECT_TRUE(out.starts_with("5 strings replaced in " + std::string(name)))
+        << out;
+    std::string others;
+    EXPECT_EQ(split(probe(dir.file(name)), &others), translated);
+    EXPECT_EQ(others, original_others);
   }
 }
 
@@ -352,7 +399,7 @@ std::vector<std::u16string> catalogue_texts(const std::string& printed) {
 // made from it by gettext's own tools with every text marked (the filter
 // puts a ~ at the start of each line of each text), applied to the program:
 // the loader shows every changed text.
-TEST(LoaderFixtures, GettextRoundTripChangesEveryText) {
+void gettext_round_trip(const char* contexts) {
   for (const char* tool :
        {"/usr/bin/msgfmt", "/usr/bin/msginit", "/usr/bin/msgen",
         "/usr/bin/msgfilter", "/usr/bin/msgexec"}) {
@@ -373,7 +420,7 @@ TEST(LoaderFixtures, GettextRoundTripChangesEveryText) {
         << result.err;
     return result;
   };
-  run(UITRANS_BINARY, {"--extract", "--po", "-o", "app.pot", name});
+  run(UITRANS_BINARY, {"--extract", "--po", contexts, "-o", "app.pot", name});
   run("/usr/bin/msgfmt",
       {"--check-format", "--check-header", "-o", "/dev/null", "app.pot"});
   run("/usr/bin/msginit",
@@ -409,6 +456,15 @@ TEST(LoaderFixtures, GettextRoundTripChangesEveryText) {
             std::string::npos)
       << applied.out;
   EXPECT_EQ(probe(dir.file(name)), expected);
+}
+
+// With contexts by place, every text has an entry of its own: the
+// catalogue made from such a template changes the same texts.
+TEST(LoaderFixtures, GettextRoundTripChangesEveryText) {
+  for (const char* contexts : {"--contexts=none", "--contexts=place"}) {
+    SCOPED_TRACE(contexts);
+    gettext_round_trip(contexts);
+  }
 }
 
 }  // namespace
