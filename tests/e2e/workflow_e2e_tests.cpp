@@ -5,6 +5,7 @@
 
 #include "e2e/e2e_support.h"
 #include "support/dialog_template.h"
+#include "support/image_reader.h"
 
 namespace e2e {
 namespace {
@@ -202,6 +203,41 @@ TEST_F(WorkflowTest, ReportNamesPlacesByUniqueIdsElseByNumber) {
                   "control #4\t&Right\t\t\n"
                   "kept" +
                   head + "control #5\tFrame\t\t\n");
+  }
+}
+
+// Version information and message tables that do not read are kept byte
+// for byte and named in the report, like string blocks.
+TEST_F(WorkflowTest, BlocksThatDoNotReadAreKeptAndReported) {
+  const Bytes junk = {0x20, 0x00, 0x30, 0x00, 0x01, 0x00, 'V', 0};
+  testsupport::ResourceTreeSpec tree =
+      one_menu_tree(sample_menu(u"&Open", u"&About"));
+  tree.types.push_back(
+      {testsupport::rid(11), {{testsupport::rid(1), {{0x409, junk}}}}});
+  tree.types.push_back(
+      {testsupport::rid(16), {{testsupport::rid(1), {{0x409, junk}}}}});
+  const ResourceImage input = make_resource_image(tree);
+  write("list.txt", make_pair_list({{u"&Open", u"&Load"}}));
+  write("app.exe", input.image.bytes);
+  const testsupport::RunResult result =
+      run({"--all-texts", "--report", "r.tsv", "list.txt", "app.exe"});
+  EXPECT_EQ(result.out, "2 strings replaced in app.exe.\n");  // and a string
+  const Bytes report = read("r.tsv");
+  const std::string text(report.begin(), report.end());
+  EXPECT_NE(
+      text.find("\nmalformed\tapp.exe\tMESSAGETABLE\t1\t0409\tblock\t\t\t\n"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\nmalformed\tapp.exe\tVERSION\t1\t0409\tblock\t\t\t\n"),
+            std::string::npos)
+      << text;
+  const std::optional<testsupport::ResourceView> after =
+      testsupport::read_resources(read("app.exe"));
+  ASSERT_TRUE(after);
+  for (uint32_t type : {11u, 16u}) {
+    EXPECT_EQ(after->items.at({testsupport::rid(type), testsupport::rid(1),
+                               testsupport::rid(0x409)}),
+              junk);
   }
 }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <set>
 
 #include "real/real_support.h"
 #include "support/image_reader.h"
@@ -151,6 +153,59 @@ TEST_P(FixtureTranslation, OtherResourcesComeOutByteIdentical) {
   // message table in English and German, the named type holding list texts,
   // and the padding.
   EXPECT_EQ(others, 10);
+}
+
+// Each kind is translated when its option (or --all-texts) asks for it, and
+// only then: a list with one text of each kind, and the types whose items
+// change.
+TEST_P(FixtureTranslation, EachKindOnlyWhenAsked) {
+  const std::vector<std::pair<std::u16string, std::u16string>> pairs = {
+      {u"E&xit", u"&Beenden"},
+      {u"Recent &Files", u"Zuletzt &ge\u00F6ffnet"},
+      {u"uitrans test fixture", u"Testprogramm"},
+      {u"Settings saved to %1.", u"Einstellungen in %1 gespeichert."},
+  };
+  struct KindCase {
+    std::vector<std::string> options;
+    int replaced;
+    std::vector<uint32_t> changed_types;
+  };
+  const std::vector<KindCase> cases = {
+      {{}, 2, {kMenuType}},  // E&xit in two menus
+      {{"--string-tables"}, 3, {kMenuType, 6}},
+      {{"--version-info"}, 3, {kMenuType, 16}},
+      {{"--message-tables"}, 3, {kMenuType, 11}},
+      {{"--all-texts"}, 5, {kMenuType, 6, 11, 16}},
+  };
+  const std::string name = GetParam().name;
+  const Bytes original = *testsupport::read_file(real::fixture_path(name));
+  for (const KindCase& c : cases) {
+    SCOPED_TRACE(c.options.empty() ? "no options" : c.options[0]);
+    testsupport::write_file(dir.file(name), original);
+    std::remove(dir.file(name + ".old").c_str());
+    testsupport::write_file(dir.file("list.txt"),
+                            testsupport::make_pair_list(pairs));
+    std::vector<std::string> args = c.options;
+    args.push_back("list.txt");
+    args.push_back(name);
+    testsupport::RunOptions options;
+    options.cwd = dir.path;
+    const testsupport::RunResult run =
+        testsupport::run_program(UITRANS_BINARY, args, options);
+    EXPECT_TRUE(run.out.starts_with(std::to_string(c.replaced) +
+                                    " strings replaced in " + name + "."))
+        << run.out;
+    std::optional<ResourceView> before = testsupport::read_resources(original);
+    std::optional<ResourceView> after = testsupport::read_resources(
+        testsupport::read_file(dir.file(name)).value_or(Bytes{}));
+    ASSERT_TRUE(before && after);
+    std::set<uint32_t> changed;
+    for (const auto& [key, item] : before->items) {
+      if (after->items.at(key) != item) changed.insert(key.type.id);
+    }
+    EXPECT_EQ(std::vector<uint32_t>(changed.begin(), changed.end()),
+              c.changed_types);
+  }
 }
 
 TEST_P(FixtureTranslation, MenusAndDialogsHoldTheReplacementsOnly) {
