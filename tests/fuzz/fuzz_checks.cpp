@@ -160,13 +160,17 @@ void check_output(uitrans::ImageBuffer* image, const uitrans::ImageInfo& info,
   (void)byte_sum;
 }
 
+// Every kind is rewritten: string tables, version information and message
+// tables as well as menus and dialogs.
 void rebuild_and_check(uitrans::ImageBuffer* image,
                        const uitrans::ImageInfo& info,
                        const ReplacementTable& table,
                        uitrans::RebuildOutput* rebuilt,
                        uitrans::RebuildResult* result) {
+  uitrans::RebuildOptions options;
+  options.kinds = uitrans::KindSelection{true, true, true};
   *result = uitrans::rebuild_resources(image->data.get(), image->size, info,
-                                       table, rebuilt);
+                                       table, rebuilt, options);
   if (!result->outcome.ok()) return;
   FUZZ_CHECK(result->prefix_size % 16 == 0);
   FUZZ_CHECK(uint64_t{info.resource_raw_pointer} + result->prefix_size <=

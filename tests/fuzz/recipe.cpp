@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "support/dialog_template.h"
+#include "support/resource_blocks.h"
 
 namespace fuzzsupport {
 
@@ -130,8 +131,36 @@ struct RecipeItem {
   Bytes data;
 };
 
+// Version information: one or two tables of up to three values.
+Bytes make_version(RecipeReader* in) {
+  static const char16_t* const kKeys[] = {u"FileDescription", u"ProductName",
+                                          u"Comments"};
+  std::vector<testsupport::Table> tables(1 + in->below(2));
+  for (size_t t = 0; t < tables.size(); ++t) {
+    tables[t].key = t == 0 ? u"040904B0" : u"040704B0";
+    for (size_t k = 0; k < 1 + in->below(3); ++k) {
+      tables[t].strings.push_back({kKeys[k], word(in)});
+    }
+  }
+  return testsupport::version_block(tables);
+}
+
+// A message table: one or two blocks of up to three Unicode entries.
+Bytes make_messages(RecipeReader* in) {
+  std::vector<testsupport::Block> blocks(1 + in->below(2));
+  uint32_t id = 1;
+  for (testsupport::Block& block : blocks) {
+    block.low_id = id;
+    for (size_t k = 0; k < 1 + in->below(3); ++k) {
+      block.entries.push_back(testsupport::unicode_entry(word(in) + u"\r\n"));
+    }
+    id += 0x100;
+  }
+  return testsupport::message_table(blocks);
+}
+
 RecipeItem make_item(RecipeReader* in) {
-  switch (in->below(7)) {
+  switch (in->below(9)) {
     case 0:
       return {testsupport::rid(4), testsupport::make_menu(menu_items(in, 0))};
     case 1:
@@ -144,6 +173,10 @@ RecipeItem make_item(RecipeReader* in) {
       return {testsupport::rid(6), testsupport::make_menu(menu_items(in, 0))};
     case 5:  // a named type is never a menu or a dialog
       return {testsupport::rname(u"MENU"), make_dialog(in, false)};
+    case 6:
+      return {testsupport::rid(16), make_version(in)};
+    case 7:
+      return {testsupport::rid(11), make_messages(in)};
     default: {  // an odd-sized menu: the last unit takes in a byte more
       Bytes menu = testsupport::make_menu(menu_items(in, 0));
       menu.push_back(static_cast<uint8_t>(in->next()));

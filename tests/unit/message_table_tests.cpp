@@ -13,6 +13,7 @@
 #include "resources/code_pages.h"
 #include "resources/message_table.h"
 #include "support/pe_builder.h"
+#include "support/resource_blocks.h"
 
 namespace {
 
@@ -30,55 +31,10 @@ constexpr uint16_t kEnglish = 0x0409;
 constexpr uint16_t kRussian = 0x0419;
 constexpr uint16_t kJapanese = 0x0411;
 
-// ---- The test's own builder ----
-
-// One entry: Length, Flags, the text, a terminator, zeros to 4 bytes (and
-// `extra` more zero bytes, as some tools pad).
-Bytes unicode_entry(const std::u16string& text, size_t extra = 0) {
-  Bytes out(4, 0);
-  append_text(out, text);
-  append16(out, 0);
-  pad_to(out, 4);
-  out.insert(out.end(), extra, 0);
-  put16(out, 0, static_cast<uint16_t>(out.size()));
-  put16(out, 2, 1);
-  return out;
-}
-
-Bytes ansi_entry(const std::string& text) {
-  Bytes out(4, 0);
-  for (char byte : text) out.push_back(static_cast<uint8_t>(byte));
-  out.push_back(0);
-  pad_to(out, 4);
-  put16(out, 0, static_cast<uint16_t>(out.size()));
-  put16(out, 2, 0);
-  return out;
-}
-
-struct Block {
-  uint32_t low_id;
-  std::vector<Bytes> entries;
-};
-
-// The layout message compilers write.
-Bytes message_table(const std::vector<Block>& blocks) {
-  Bytes out;
-  append32(out, static_cast<uint32_t>(blocks.size()));
-  size_t offset = 4 + 12 * blocks.size();
-  for (const Block& block : blocks) {
-    append32(out, block.low_id);
-    append32(out,
-             block.low_id + static_cast<uint32_t>(block.entries.size()) - 1);
-    append32(out, static_cast<uint32_t>(offset));
-    for (const Bytes& entry : block.entries) offset += entry.size();
-  }
-  for (const Block& block : blocks) {
-    for (const Bytes& entry : block.entries) {
-      out.insert(out.end(), entry.begin(), entry.end());
-    }
-  }
-  return out;
-}
+using testsupport::ansi_entry;
+using testsupport::Block;
+using testsupport::message_table;
+using testsupport::unicode_entry;
 
 uitrans::ByteSpan span(const Bytes& bytes) {
   return uitrans::ByteSpan{bytes.data(), bytes.size()};

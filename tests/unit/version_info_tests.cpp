@@ -12,6 +12,7 @@
 
 #include "resources/version_info.h"
 #include "support/pe_builder.h"
+#include "support/resource_blocks.h"
 
 namespace {
 
@@ -23,113 +24,15 @@ using testsupport::get16;
 using testsupport::pad_to;
 using testsupport::put16;
 
-// ---- The test's own builder ----
-
-struct Node {
-  std::u16string key;
-  uint16_t type = 0;
-  uint16_t value_length = 0;
-  Bytes value;
-  std::vector<Node> children;
-  bool length_counts_padding = false;  // wLength includes trailing padding
-};
-
-// How a String's value is written: the ways compilers differ.
-struct StringStyle {
-  bool terminator = true;        // a zero unit after the text
-  bool length_in_bytes = false;  // wValueLength counts bytes, not units
-  uint16_t type = 1;             // some writers say binary
-  bool length_counts_padding = false;
-};
-
-// A node's bytes from a 32-bit boundary, without trailing padding unless
-// the node counts it.
-Bytes build(const Node& node) {
-  Bytes out(6, 0);
-  append_text(out, node.key);
-  append16(out, 0);
-  pad_to(out, 4);
-  out.insert(out.end(), node.value.begin(), node.value.end());
-  for (const Node& child : node.children) {
-    pad_to(out, 4);
-    Bytes bytes = build(child);
-    out.insert(out.end(), bytes.begin(), bytes.end());
-  }
-  if (node.length_counts_padding) pad_to(out, 4);
-  put16(out, 0, static_cast<uint16_t>(out.size()));
-  put16(out, 2, node.value_length);
-  put16(out, 4, node.type);
-  return out;
-}
-
-Node string_node(const std::u16string& key, const std::u16string& value,
-                 StringStyle style = {}) {
-  Node node;
-  node.key = key;
-  node.type = style.type;
-  append_text(node.value, value);
-  if (style.terminator) append16(node.value, 0);
-  size_t units = value.size() + (style.terminator ? 1 : 0);
-  node.value_length =
-      static_cast<uint16_t>(style.length_in_bytes ? 2 * units : units);
-  node.length_counts_padding = style.length_counts_padding;
-  return node;
-}
-
-Bytes fixed_file_info() {
-  Bytes value;
-  append32(value, 0xFEEF04BD);  // dwSignature
-  append32(value, 0x00010000);  // dwStrucVersion
-  for (uint32_t i = 0; i < 11; ++i) append32(value, 0x01020304 + i);
-  return value;
-}
-
-using Strings = std::vector<std::pair<std::u16string, std::u16string>>;
-
-struct Table {
-  std::u16string key;
-  Strings strings;
-  bool operator==(const Table&) const = default;
-};
-
-Node string_table(const Table& table, StringStyle style) {
-  Node node;
-  node.key = table.key;
-  node.type = 1;
-  for (const auto& [key, value] : table.strings) {
-    node.children.push_back(string_node(key, value, style));
-  }
-  return node;
-}
-
-Node version_root(const std::vector<Table>& tables, StringStyle style = {}) {
-  Node root;
-  root.key = u"VS_VERSION_INFO";
-  root.value = fixed_file_info();
-  root.value_length = static_cast<uint16_t>(root.value.size());
-  Node file_info;
-  file_info.key = u"StringFileInfo";
-  file_info.type = 1;
-  for (const Table& table : tables) {
-    file_info.children.push_back(string_table(table, style));
-  }
-  Node var;
-  var.key = u"Translation";
-  append32(var.value, 0x04B00409);
-  append32(var.value, 0x04E40407);
-  var.value_length = 8;
-  Node var_info;
-  var_info.key = u"VarFileInfo";
-  var_info.type = 1;
-  var_info.children.push_back(var);
-  root.children.push_back(file_info);
-  root.children.push_back(var_info);
-  return root;
-}
-
-Bytes version_block(const std::vector<Table>& tables, StringStyle style = {}) {
-  return build(version_root(tables, style));
-}
+using testsupport::fixed_file_info;
+using testsupport::Node;
+using testsupport::string_node;
+using testsupport::string_table;
+using testsupport::StringStyle;
+using testsupport::Table;
+using testsupport::version_block;
+using testsupport::version_root;
+using Strings = testsupport::VersionStrings;
 
 const std::vector<Table> kEnglish = {{u"040904B0",
                                       {{u"CompanyName", u"Example Ltd"},
