@@ -7,6 +7,7 @@
 
 #include "driver/messages.h"
 #include "driver/pipeline.h"
+#include "driver/recovery.h"
 #include "driver/text_output.h"
 #include "image/image_file.h"
 #include "image/image_info.h"
@@ -79,7 +80,7 @@ void collect(Collection* collection, const std::string& executable,
         collection->texts.size());
     if (fresh) {
       collection->texts.push_back(ExtractedText{
-          record.before, place_kind(record), {}, with_context, context});
+          record.before, place_kind(record), {}, with_context, context, {}});
     }
     std::vector<std::string>& references =
         collection->texts[at->second].references;
@@ -179,7 +180,8 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
       continue;
     }
     entries.push_back(PotEntry{text.text, text.kind, text.references,
-                               text.has_context, text.context});
+                               text.has_context, text.context,
+                               text.translation});
   }
   std::time_t now = std::time(nullptr);
   const std::tm* utc = std::gmtime(&now);
@@ -202,8 +204,14 @@ int run_extract(const Options& options) {
   Collection collection;
   collection.contexts = options.contexts;
   bool all_read = true;
-  for (const NativeString& name : options.executables) {
-    all_read = extract_one(name, options.kinds, &collection) && all_read;
+  if (options.has_translations_from) {
+    all_read = recover_translations(options, &collection.texts);
+  }
+  for (size_t i = 0;
+       !options.has_translations_from && i < options.executables.size(); ++i) {
+    all_read =
+        extract_one(options.executables[i], options.kinds, &collection) &&
+        all_read;
   }
   size_t left_out = 0;
   std::string bytes;

@@ -16,7 +16,8 @@ struct ExtractedText {
   std::string kind;                     // the kind of its first place
   std::vector<std::string> references;  // "app.exe:MENU/2/0409", distinct
   bool has_context = false;
-  std::string context;  // "DIALOG/101/0409", as --contexts asks
+  std::string context;         // "DIALOG/101/0409", as --contexts asks
+  std::u16string translation;  // empty: untranslated
 };
 
 // Reads every executable named and lists its texts; messages for those

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <iterator>
 #include <utility>
 
@@ -53,7 +54,35 @@ constexpr Valued kValued[] = {
     {"--report", &Options::has_report, &Options::report_path},
     {"--output", &Options::has_output, &Options::output_path},
     {"--contexts", &Options::has_contexts, &Options::contexts_value},
+    {"--translations-from", &Options::has_translations_from,
+     &Options::translations_from},
+    {"--translations-language", &Options::has_translations_language,
+     &Options::translations_language_value},
 };
+
+// A language id in hexadecimal (0407, 0x0407) as labels show it: four
+// upper-case digits.
+bool read_language_label(const NativeString& value, std::string* label) {
+  size_t start = value.size() > 2 && value[0] == '0' &&
+                         (value[1] == 'x' || value[1] == 'X')
+                     ? 2
+                     : 0;
+  if (value.size() == start || value.size() - start > 4) return false;
+  uint32_t id = 0;
+  for (size_t i = start; i < value.size(); ++i) {
+    auto c = static_cast<uint32_t>(value[i]);
+    uint32_t digit = c >= '0' && c <= '9'   ? c - '0'
+                     : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                     : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                            : 16;
+    if (digit > 15) return false;
+    id = id * 16 + digit;
+  }
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", id);
+  *label = text;
+  return true;
+}
 
 // --contexts=none|type|resource|place.
 bool read_context_level(const NativeString& value, ContextLevel* level) {
@@ -160,8 +189,13 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--po and --output belong to --extract";
     return false;
   }
-  if (options.has_contexts && !(options.extract && options.po)) {
-    *error = "--contexts belongs to --extract --po";
+  if ((options.has_contexts || options.has_translations_from) &&
+      !(options.extract && options.po)) {
+    *error = "--contexts and --translations-from belong to --extract --po";
+    return false;
+  }
+  if (options.has_translations_language && !options.has_translations_from) {
+    *error = "--translations-language needs --translations-from";
     return false;
   }
   return true;
@@ -201,6 +235,12 @@ bool parse_options(const std::vector<NativeString>& arguments, Options* options,
   if (options->has_contexts &&
       !read_context_level(options->contexts_value, &options->contexts)) {
     *error = "--contexts takes none, type, resource or place";
+    return false;
+  }
+  if (options->has_translations_language &&
+      !read_language_label(options->translations_language_value,
+                           &options->translations_language)) {
+    *error = "unknown language " + ascii(options->translations_language_value);
     return false;
   }
   name_operands(std::move(operands), options);

@@ -32,6 +32,14 @@ struct Options {
   bool has_contexts = false;  // --contexts, with --extract --po
   platform::NativeString contexts_value;
   ContextLevel contexts = ContextLevel::none;
+  // --translations-from FILE, with --extract --po: the template's msgstr
+  // from a translated copy; --translations-language its language (four
+  // hexadecimal digits, as labels show it; empty: the only one).
+  bool has_translations_from = false;
+  platform::NativeString translations_from;
+  bool has_translations_language = false;
+  platform::NativeString translations_language_value;
+  std::string translations_language;
   // What follows the options: [-s] LIST EXE... or, extracting, EXE...
   // A translation needs a list and an executable (and, after -s, both
   // still); with fewer, `too_few_operands` is set and the rest stays empty.

@@ -191,7 +191,9 @@ std::string write_pot(const PotHeader& header,
   std::string out = header_entry(header);
   for (const PotEntry& entry : entries) {
     std::vector<Glyph> glyphs;
-    if (!glyphs_of_units(entry.text, &glyphs)) {
+    std::vector<Glyph> translation;
+    if (!glyphs_of_units(entry.text, &glyphs) ||
+        !glyphs_of_units(entry.translation, &translation)) {
       ++*unwritable;
       continue;
     }
@@ -202,7 +204,8 @@ std::string write_pot(const PotHeader& header,
       out += keyword_string("msgctxt", glyphs_of_utf8(entry.context));
     }
     out += keyword_string("msgid", glyphs);
-    out += "msgstr \"\"\n";
+    out += translation.empty() ? std::string("msgstr \"\"\n")
+                               : keyword_string("msgstr", translation);
   }
   return out;
 }

@@ -16,7 +16,8 @@ struct PotEntry {
   std::string comment;                  // the kind of place, as a "#." line
   std::vector<std::string> references;  // "#:" items: app.exe:MENU/2/0409
   bool has_context = false;
-  std::string context;  // msgctxt, UTF-8
+  std::string context;         // msgctxt, UTF-8
+  std::u16string translation;  // msgstr; empty in a template
 };
 
 // The header's fields (UTF-8).

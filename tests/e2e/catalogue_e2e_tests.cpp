@@ -327,6 +327,84 @@ TEST_F(CatalogueTest, TemplatesTellEntriesApartByTheContextsAsked) {
   }
 }
 
+// A catalogue recovered from a program and its translated copy gives the
+// copy back: a text translated one way everywhere, or two ways (the
+// entries then carry the contexts that keep the ways apart).
+TEST_F(CatalogueTest, RecoveredCatalogueGivesTheTranslatedCopyBack) {
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"one way", entry("", "&Open", "&Auf") + entry("", "E&xit", "&Ende")},
+      {"two ways", entry("", "&Open", "&Auf") +
+                       entry("DIALOG/9/0409/control #2", "&Open", "&Dlg")},
+  };
+  const ResourceImage input = places_image();
+  for (const auto& [label, entries] : cases) {
+    SCOPED_TRACE(label);
+    clear();
+    write("app.exe", input.image.bytes);
+    write("de.exe", input.image.bytes);
+    write("de.po", utf8(kHeader + entries));
+    ASSERT_EQ(run({"de.po", "de.exe"}).status, 0);
+    const RunResult recovered = run({"--extract", "--po", "--translations-from",
+                                     "de.exe", "-o", "back.po", "app.exe"});
+    ASSERT_EQ(recovered.status, 0);
+    ASSERT_EQ(run({"back.po", "app.exe"}).status, 0);
+    EXPECT_BYTES(read("app.exe"), read("de.exe"));
+  }
+  // The entries of the second: the places of one way, and the other.
+  const Bytes back = read("back.po");
+  const std::string text(back.begin(), back.end());
+  EXPECT_NE(text.find("msgctxt \"MENU\"\nmsgid \"&Open\"\nmsgstr \"&Auf\"\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("msgctxt \"DIALOG/9/0409/title\"\nmsgid \"&Open\"\n"
+                      "msgstr \"&Auf\"\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("msgctxt \"DIALOG/9/0409/control #2\"\nmsgid "
+                      "\"&Open\"\nmsgstr \"&Dlg\"\n"),
+            std::string::npos)
+      << text;
+}
+
+// From one program's own languages, and not across resources whose places
+// differ.
+TEST_F(CatalogueTest, RecoveryFromOtherLanguagesAndMismatches) {
+  testsupport::ResourceTreeSpec two_languages;
+  two_languages.types.push_back(
+      {testsupport::rid(4),
+       {{testsupport::rid(1),
+         {{0x407, sample_menu(u"\u00D6&ffnen", u"\u00DC&ber")},
+          {0x409, sample_menu(u"&Open", u"&About")}}}}});
+  write("app.exe", make_resource_image(two_languages).image.bytes);
+  const RunResult own =
+      run({"--extract", "--po", "--translations-from", "app.exe",
+           "--translations-language", "0x407", "app.exe"});
+  EXPECT_EQ(own.status, 0);
+  EXPECT_NE(own.out.find("msgid \"&Open\"\nmsgstr \"\xC3\x96&ffnen\"\n"),
+            std::string::npos)
+      << own.out;
+  EXPECT_NE(own.out.find("msgid \"&About\"\nmsgstr \"\xC3\x9C&ber\"\n"),
+            std::string::npos)
+      << own.out;
+
+  testsupport::ResourceTreeSpec other_items;
+  other_items.types.push_back(
+      {testsupport::rid(4),
+       {{testsupport::rid(1),
+         {{0x409, testsupport::make_menu({{u"&Datei", 0x100, {}, 0}})}}}}});
+  write("de.exe", make_resource_image(other_items).image.bytes);
+  testsupport::RunOptions noisy;
+  noisy.allow_stderr = true;
+  const RunResult mismatch = run(
+      {"--extract", "--po", "--translations-from", "de.exe", "app.exe"}, noisy);
+  EXPECT_EQ(mismatch.err,
+            "uitrans: MENU/1/0407: its places differ in the translated copy; "
+            "left untranslated\n"
+            "uitrans: MENU/1/0409: its places differ in the translated copy; "
+            "left untranslated\n");
+  EXPECT_EQ(mismatch.out.find("msgstr \"&"), std::string::npos) << mismatch.out;
+}
+
 TEST_F(CatalogueTest, ExtractionWritesAGettextTemplate) {
   const ResourceImage input = make_resource_image(
       one_menu_tree(sample_menu(u"Two\nlines", u"\xD800x")));
