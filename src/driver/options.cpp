@@ -270,6 +270,10 @@ void print_usage() {
       "  -o, --output FILE  with --extract: write to FILE, not stdout\n"
       "  --contexts=LEVEL   with --extract --po: an entry per text and\n"
       "                     type, resource or place (default none)\n"
+      "  --translations-from FILE\n"
+      "                     with --extract --po: msgstr from a translated copy\n"
+      "  --translations-language LANG\n"
+      "                     the language of that copy (a hexadecimal id)\n"
       "  --help             show this help\n"
       "  --version          show the version\n";
   platform::print_text(kUsage, sizeof kUsage - 1);
