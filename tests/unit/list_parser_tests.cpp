@@ -547,12 +547,13 @@ TEST(PotWriterTest, HeaderAndEntries) {
   uint32_t unwritable = 9;
   const std::string pot = uitrans::write_pot(
       kPotHeader,
-      {{u"&Open", "menu item", {"app.exe:MENU/2/0409"}, false, {}},
+      {{u"&Open", "menu item", {"app.exe:MENU/2/0409"}, false, {}, {}},
        {u"Line one\nline \"two\"\t\\",
         "control title (Static)",
         {"app.exe:DIALOG/100/0409", "app.exe:DIALOG/101/0407"},
         true,
-        "DIALOG/100/0409/control #2"}},
+        "DIALOG/100/0409/control #2",
+        {}}},
       &unwritable);
   EXPECT_EQ(unwritable, 0u);
   EXPECT_EQ(pot,
@@ -606,10 +607,10 @@ TEST(PotWriterTest, LoneSurrogatesAreCountedAndLeftOut) {
   uint32_t unwritable = 0;
   const std::string pot =
       uitrans::write_pot(kPotHeader,
-                         {{u"ab\xD800", "", {}, false, {}},
-                          {u"\xDC00x", "", {}, false, {}},
-                          {u"ok", "", {}, false, {}},
-                          {u"\xD83D\xDE00", "", {}, false, {}}},
+                         {{u"ab\xD800", "", {}, false, {}, {}},
+                          {u"\xDC00x", "", {}, false, {}, {}},
+                          {u"ok", "", {}, false, {}, {}},
+                          {u"\xD83D\xDE00", "", {}, false, {}, {}}},
                          &unwritable);
   EXPECT_EQ(unwritable, 2u);
   EXPECT_NE(pot.find("msgid \"ok\"\n"), std::string::npos);
@@ -620,11 +621,12 @@ TEST(PotWriterTest, LoneSurrogatesAreCountedAndLeftOut) {
 TEST(PotWriterTest, LinesFitTheColumns) {
   std::vector<uitrans::PotEntry> entries;
   for (const std::u16string& text : kHardTexts)
-    entries.push_back({text, "", {}, false, {}});
+    entries.push_back({text, "", {}, false, {}, {}});
   entries.push_back({u"refs",
                      "",
                      std::vector<std::string>(20, "app.exe:MENU/2/0409"),
                      false,
+                     {},
                      {}});
   uint32_t unwritable = 0;
   const std::string pot = uitrans::write_pot(kPotHeader, entries, &unwritable);
@@ -654,7 +656,7 @@ TEST(PotWriterTest, GettextToolsTakeTheTemplate) {
   std::vector<uitrans::PotEntry> entries;
   for (const std::u16string& text : kHardTexts) {
     entries.push_back(
-        {text, "menu item", {"my app.exe:MENU/2/0409"}, false, {}});
+        {text, "menu item", {"my app.exe:MENU/2/0409"}, false, {}, {}});
   }
   uint32_t unwritable = 0;
   const std::string pot = uitrans::write_pot(kPotHeader, entries, &unwritable);
