@@ -467,4 +467,30 @@ TEST(LoaderFixtures, GettextRoundTripChangesEveryText) {
   }
 }
 
+// A catalogue recovered from a fixture and its translated copy, applied to
+// the fixture: the loader shows the copy's texts. Creation data holds no
+// place a template lists, so its text stays out of the list.
+TEST(LoaderFixtures, RecoveredCatalogueShowsTheTranslatedTexts) {
+  const std::string name = "app64.exe";
+  testsupport::TempDir dir;
+  const Bytes original = *testsupport::read_file(real::fixture_path(name));
+  testsupport::write_file(dir.file("de.exe"), original);
+  testsupport::write_file(dir.file(name), original);
+  std::vector<real::Translation> translations = real::fixture_translations();
+  std::erase_if(translations, [](const real::Translation& translation) {
+    return translation.find == u"Hidden";
+  });
+  testsupport::write_file(dir.file("list.txt"), real::list_file(translations));
+  ASSERT_EQ(run_tool(dir, {"list.txt", "de.exe"}).status, 0);
+  ASSERT_EQ(run_tool(dir, {"--extract", "--po", "--translations-from", "de.exe",
+                           "-o", "de.po", name})
+                .status,
+            0);
+  const testsupport::RunResult applied = run_tool(dir, {"de.po", name});
+  EXPECT_NE(applied.out.find(" strings replaced in app64.exe.\n"),
+            std::string::npos)
+      << applied.out;
+  EXPECT_EQ(probe(dir.file(name)), probe(dir.file("de.exe")));
+}
+
 }  // namespace
