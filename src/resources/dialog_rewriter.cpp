@@ -3,6 +3,7 @@
 // titles and the typeface are replaced when the whole text is a find text,
 // creation data is scanned unit by unit, and counts and alignment are kept
 // consistent with the new lengths.
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -71,10 +72,11 @@ std::string place_name(const DialogSurvey& survey, const DialogField& field) {
   }
 }
 
-// A record of the text at [start, start + length) of a dialog field.
+// A record of the text at [start, start + length) of a dialog field, read
+// by `reader`.
 TextRecord field_record(const ItemSource& item, UnitView units,
-                        const DialogSurvey& survey, const DialogField& field,
-                        size_t start, size_t length) {
+                        const DialogSurvey& survey, const DialogReader& reader,
+                        const DialogField& field, size_t start, size_t length) {
   TextRecord record =
       make_record(item.path, place_of(field), place_name(survey, field),
                   units_text(units, start, length));
@@ -82,7 +84,7 @@ TextRecord field_record(const ItemSource& item, UnitView units,
                     field.part == DialogPart::creation_data;
   record.class_ordinal = field.class_ordinal;
   record.class_name = units_text(units, field.class_start, field.class_length);
-  record.geometry = of_control ? field.geometry : survey.geometry;
+  record.geometry = of_control ? reader.control_geometry : survey.geometry;
   record.font = survey.font;
   return record;
 }
@@ -93,7 +95,9 @@ struct DialogRewrite {
   const ReplacementTable* table = nullptr;
   int32_t* replaced_count = nullptr;
   const ItemContext* item = nullptr;
-  DialogSurvey survey;  // only with a log or contexts
+  // Only with a log or contexts: a rewrite alone never builds one.
+  std::optional<DialogSurvey> survey;
+  const DialogReader* reader = nullptr;
 };
 
 // A hit in creation data applies where its control is.
@@ -105,7 +109,7 @@ struct CreationDataPlace {
 uint32_t resolve_in_creation_data(const void* state, size_t, uint32_t entry) {
   const auto* at = static_cast<const CreationDataPlace*>(state);
   return resolve_at_place(*at->rw->item, entry,
-                          place_name(at->rw->survey, *at->field));
+                          place_name(*at->rw->survey, *at->field));
 }
 
 // Records a text looked up at `start` (of `length` units) for the report.
@@ -113,8 +117,8 @@ void log_text(DialogRewrite* rw, const DialogField& field, size_t start,
               size_t length, uint32_t hit) {
   RewriteLog* log = rw->item->log;
   if (log == nullptr) return;
-  TextRecord record =
-      field_record(rw->item->item, rw->units, rw->survey, field, start, length);
+  TextRecord record = field_record(rw->item->item, rw->units, *rw->survey,
+                                   *rw->reader, field, start, length);
   if (hit != kNoEntry) mark_replaced(&record, *rw->table, hit, log);
   log->records.push_back(std::move(record));
 }
@@ -127,7 +131,7 @@ bool copy_field(DialogRewrite* rw, const DialogField& field) {
 bool rewrite_text(DialogRewrite* rw, const DialogField& field) {
   uint32_t hit = find_replacement(*rw->table, rw->units, field.start);
   if (rw->item->place != nullptr && hit != kNoEntry) {
-    hit = resolve_at_place(*rw->item, hit, place_name(rw->survey, field));
+    hit = resolve_at_place(*rw->item, hit, place_name(*rw->survey, field));
   }
   log_text(rw, field, field.start, field.units - 1, hit);
   if (hit == kNoEntry) return copy_field(rw, field);
@@ -210,6 +214,8 @@ Outcome rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
   DialogReader reader;
   DialogField field;
   bool read = start_dialog(&reader, rw.units, item.item.size);
+  reader.with_geometry = item.log != nullptr;
+  rw.reader = &reader;
   while (read && next_dialog_field(&reader, &field)) {
     if (!rewrite_field(&rw, field, reader.extended)) {
       return writer_failure(rw.writer);
@@ -229,10 +235,11 @@ Outcome extract_dialog(const ItemSource& item,
   DialogReader reader;
   DialogField field;
   bool read = start_dialog(&reader, units, item.size);
+  reader.with_geometry = true;
   while (read && next_dialog_field(&reader, &field)) {
     if (!is_looked_up(field)) continue;
-    records->push_back(
-        field_record(item, units, survey, field, field.start, field.units - 1));
+    records->push_back(field_record(item, units, survey, reader, field,
+                                    field.start, field.units - 1));
   }
   return reader.reason == InvalidReason::none ? Outcome{}
                                               : refused(reader.reason);

@@ -170,9 +170,11 @@ bool take_control_fixed(DialogReader* reader, DialogField* field) {
   const DialogLayout& layout = layout_of(*reader);
   size_t start = reader->position;
   if (!take_units(reader, layout.control_units, field)) return false;
-  reader->control_geometry =
-      geometry_at(reader->units, start, layout.control_style_unit,
-                  layout.control_ex_style_unit, layout.control_rect_unit);
+  if (reader->with_geometry) {
+    reader->control_geometry =
+        geometry_at(reader->units, start, layout.control_style_unit,
+                    layout.control_ex_style_unit, layout.control_rect_unit);
+  }
   reader->control_id = reader->units.at(start + layout.id_unit);
   if (layout.wide_id) {
     reader->control_id |= uint32_t{reader->units.at(start + layout.id_unit + 1)}
@@ -269,7 +271,6 @@ bool next_dialog_field(DialogReader* reader, DialogField* field) {
     field->class_ordinal = reader->class_ordinal;
     field->class_start = reader->class_start;
     field->class_length = reader->class_length;
-    field->geometry = reader->control_geometry;
   }
   return true;
 }

@@ -106,7 +106,6 @@ struct DialogField {
   uint16_t class_ordinal = 0;
   size_t class_start = 0;
   size_t class_length = 0;  // 0 with an ordinal class
-  DialogGeometry geometry;  // the control's, for control fields
   // Creation data: the count unit as stored, and the data after it.
   uint16_t creation_count = 0;
   size_t data_units = 0;
@@ -125,7 +124,11 @@ struct DialogReader {
   uint16_t class_ordinal = 0;
   size_t class_start = 0;
   size_t class_length = 0;
-  DialogGeometry dialog_geometry;   // from the header
+  DialogGeometry dialog_geometry;  // from the header
+  // Controls' geometry is read only when asked for (records of the texts
+  // want it; a rewrite alone does not). Fields stay small: the geometry of
+  // the control a field belongs to is the reader's.
+  bool with_geometry = false;
   DialogGeometry control_geometry;  // of the current control
   DialogFontFields font;            // once the font fields are read
   InvalidReason reason = InvalidReason::none;
