@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <type_traits>
 #include <utility>
+
+#include "driver/language_tags.h"
 
 namespace uitrans {
 
@@ -53,6 +56,9 @@ constexpr Valued kValued[] = {
     {"--report", &Options::has_report, &Options::report_path},
     {"--output", &Options::has_output, &Options::output_path},
     {"--contexts", &Options::has_contexts, &Options::contexts_value},
+    {"--language", &Options::has_language, &Options::language_value},
+    {"--add-language", &Options::has_add_language,
+     &Options::add_language_value},
 };
 
 // --contexts=none|type|resource|place.
@@ -102,14 +108,21 @@ bool take_option(const std::vector<NativeString>& arguments, size_t* index,
   NativeString name = argument.substr(0, equals);
   for (const Valued& valued : kValued) {
     if (name != native(valued.name)) continue;
+    NativeString value;
     if (equals != NativeString::npos) {
-      options->*valued.value = argument.substr(equals + 1);
+      value = argument.substr(equals + 1);
     } else if (*index + 1 < arguments.size()) {
-      options->*valued.value = arguments[++*index];
+      value = arguments[++*index];
     } else {
       *error = "option " + ascii(name) + " needs a value";
       return false;
     }
+    // Languages given again add to those given before; any other value
+    // given again replaces the one before, as it always did.
+    NativeString& field = options->*valued.value;
+    bool adds =
+        valued.value == &Options::language_value && options->*valued.present;
+    field = adds ? field + native(",") + value : value;
     options->*valued.present = true;
     return true;
   }
@@ -164,6 +177,50 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--contexts belongs to --extract --po";
     return false;
   }
+  if (options.extract && options.has_add_language) {
+    *error = "--add-language belongs to translation runs";
+    return false;
+  }
+  return true;
+}
+
+// The text of a language option, when it is ASCII (every language name is).
+bool ascii_text(const NativeString& value, std::string* text) {
+  for (platform::NativeChar c : value) {
+    if (static_cast<std::make_unsigned_t<platform::NativeChar>>(c) >= 0x80) {
+      return false;
+    }
+    text->push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+bool read_languages(Options* options, std::string* error) {
+  std::string text;
+  std::string unknown;
+  if (options->has_language &&
+      (!ascii_text(options->language_value, &text) ||
+       !read_language_list(text, &options->kinds.languages, &unknown))) {
+    *error = "unknown language " +
+             (unknown.empty() ? ascii(options->language_value) : unknown);
+    return false;
+  }
+  if (!options->has_add_language) return true;
+  text.clear();
+  if (!ascii_text(options->add_language_value, &text) ||
+      !read_language(text, &options->added_language)) {
+    *error = "unknown language " + ascii(options->add_language_value);
+    return false;
+  }
+  // The copies are made from one language, and must not replace it.
+  if (options->kinds.languages.size() != 1) {
+    *error = "--add-language needs exactly one --language";
+    return false;
+  }
+  if (options->kinds.languages[0] == options->added_language) {
+    *error = "--add-language must differ from --language";
+    return false;
+  }
   return true;
 }
 
@@ -203,6 +260,7 @@ bool parse_options(const std::vector<NativeString>& arguments, Options* options,
     *error = "--contexts takes none, type, resource or place";
     return false;
   }
+  if (!read_languages(options, error)) return false;
   name_operands(std::move(operands), options);
   return true;
 }
@@ -225,6 +283,10 @@ void print_usage() {
       "  --version-info     translate the texts of version information too\n"
       "  --message-tables   translate message tables too\n"
       "  --all-texts        translate every kind of text uitrans knows\n"
+      "  --language=LANG    only resources in LANG (en-US, de, 0409, neutral;\n"
+      "                     several: en-US,en-GB); also with --extract\n"
+      "  --add-language=LANG  add the translation as LANG beside the\n"
+      "                     --language original, which stays as it was\n"
       "  --extract          write a list template of the texts (UTF-16)\n"
       "  --po               with --extract: a gettext template (POT)\n"
       "  -o, --output FILE  with --extract: write to FILE, not stdout\n"

@@ -32,6 +32,13 @@ struct Options {
   bool has_contexts = false;  // --contexts, with --extract --po
   platform::NativeString contexts_value;
   ContextLevel contexts = ContextLevel::none;
+  // --language LANG[,LANG...]: the languages in kinds.languages.
+  bool has_language = false;
+  platform::NativeString language_value;
+  // --add-language LANG: the language the translated copies are added in.
+  bool has_add_language = false;
+  platform::NativeString add_language_value;
+  uint16_t added_language = 0;
   // What follows the options: [-s] LIST EXE... or, extracting, EXE...
   // A translation needs a list and an executable (and, after -s, both
   // still); with fewer, `too_few_operands` is set and the rest stays empty.
