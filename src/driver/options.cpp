@@ -5,7 +5,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <iterator>
+#include <type_traits>
 #include <utility>
+
+#include "driver/language_tags.h"
 
 namespace uitrans {
 
@@ -58,29 +61,23 @@ constexpr Valued kValued[] = {
      &Options::translations_from},
     {"--translations-language", &Options::has_translations_language,
      &Options::translations_language_value},
+    {"--language", &Options::has_language, &Options::language_value},
+    {"--add-language", &Options::has_add_language,
+     &Options::add_language_value},
 };
 
-// A language id in hexadecimal (0407, 0x0407) as labels show it: four
-// upper-case digits.
+// A language as labels show it: four upper-case hexadecimal digits.
 bool read_language_label(const NativeString& value, std::string* label) {
-  size_t start = value.size() > 2 && value[0] == '0' &&
-                         (value[1] == 'x' || value[1] == 'X')
-                     ? 2
-                     : 0;
-  if (value.size() == start || value.size() - start > 4) return false;
-  uint32_t id = 0;
-  for (size_t i = start; i < value.size(); ++i) {
-    auto c = static_cast<uint32_t>(value[i]);
-    uint32_t digit = c >= '0' && c <= '9'   ? c - '0'
-                     : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                     : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                            : 16;
-    if (digit > 15) return false;
-    id = id * 16 + digit;
+  std::string text;
+  for (platform::NativeChar c : value) {
+    if (c < 0x20 || c > 0x7E) return false;
+    text.push_back(static_cast<char>(c));
   }
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", id);
-  *label = text;
+  uint16_t id = 0;
+  if (!read_language(text, &id)) return false;
+  char digits[8];
+  std::snprintf(digits, sizeof digits, "%04X", id);
+  *label = digits;
   return true;
 }
 
@@ -131,14 +128,21 @@ bool take_option(const std::vector<NativeString>& arguments, size_t* index,
   NativeString name = argument.substr(0, equals);
   for (const Valued& valued : kValued) {
     if (name != native(valued.name)) continue;
+    NativeString value;
     if (equals != NativeString::npos) {
-      options->*valued.value = argument.substr(equals + 1);
+      value = argument.substr(equals + 1);
     } else if (*index + 1 < arguments.size()) {
-      options->*valued.value = arguments[++*index];
+      value = arguments[++*index];
     } else {
       *error = "option " + ascii(name) + " needs a value";
       return false;
     }
+    // Languages given again add to those given before; any other value
+    // given again replaces the one before, as it always did.
+    NativeString& field = options->*valued.value;
+    bool adds =
+        valued.value == &Options::language_value && options->*valued.present;
+    field = adds ? field + native(",") + value : value;
     options->*valued.present = true;
     return true;
   }
@@ -198,6 +202,50 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--translations-language needs --translations-from";
     return false;
   }
+  if (options.extract && options.has_add_language) {
+    *error = "--add-language belongs to translation runs";
+    return false;
+  }
+  return true;
+}
+
+// The text of a language option, when it is ASCII (every language name is).
+bool ascii_text(const NativeString& value, std::string* text) {
+  for (platform::NativeChar c : value) {
+    if (static_cast<std::make_unsigned_t<platform::NativeChar>>(c) >= 0x80) {
+      return false;
+    }
+    text->push_back(static_cast<char>(c));
+  }
+  return true;
+}
+
+bool read_languages(Options* options, std::string* error) {
+  std::string text;
+  std::string unknown;
+  if (options->has_language &&
+      (!ascii_text(options->language_value, &text) ||
+       !read_language_list(text, &options->kinds.languages, &unknown))) {
+    *error = "unknown language " +
+             (unknown.empty() ? ascii(options->language_value) : unknown);
+    return false;
+  }
+  if (!options->has_add_language) return true;
+  text.clear();
+  if (!ascii_text(options->add_language_value, &text) ||
+      !read_language(text, &options->added_language)) {
+    *error = "unknown language " + ascii(options->add_language_value);
+    return false;
+  }
+  // The copies are made from one language, and must not replace it.
+  if (options->kinds.languages.size() != 1) {
+    *error = "--add-language needs exactly one --language";
+    return false;
+  }
+  if (options->kinds.languages[0] == options->added_language) {
+    *error = "--add-language must differ from --language";
+    return false;
+  }
   return true;
 }
 
@@ -243,6 +291,7 @@ bool parse_options(const std::vector<NativeString>& arguments, Options* options,
     *error = "unknown language " + ascii(options->translations_language_value);
     return false;
   }
+  if (!read_languages(options, error)) return false;
   name_operands(std::move(operands), options);
   return true;
 }
@@ -265,15 +314,20 @@ void print_usage() {
       "  --version-info     translate the texts of version information too\n"
       "  --message-tables   translate message tables too\n"
       "  --all-texts        translate every kind of text uitrans knows\n"
+      "  --language=LANG    only resources in LANG (en-US, de, 0409, neutral;\n"
+      "                     several: en-US,en-GB); also with --extract\n"
+      "  --add-language=LANG  add the translation as LANG beside the\n"
+      "                     --language original, which stays as it was\n"
       "  --extract          write a list template of the texts (UTF-16)\n"
       "  --po               with --extract: a gettext template (POT)\n"
       "  -o, --output FILE  with --extract: write to FILE, not stdout\n"
       "  --contexts=LEVEL   with --extract --po: an entry per text and\n"
       "                     type, resource or place (default none)\n"
       "  --translations-from FILE\n"
-      "                     with --extract --po: msgstr from a translated copy\n"
+      "                     with --extract --po: msgstr from a translated "
+      "copy\n"
       "  --translations-language LANG\n"
-      "                     the language of that copy (a hexadecimal id)\n"
+      "                     the language of that copy (as for --language)\n"
       "  --help             show this help\n"
       "  --version          show the version\n";
   platform::print_text(kUsage, sizeof kUsage - 1);

@@ -33,13 +33,21 @@ struct Options {
   platform::NativeString contexts_value;
   ContextLevel contexts = ContextLevel::none;
   // --translations-from FILE, with --extract --po: the template's msgstr
-  // from a translated copy; --translations-language its language (four
-  // hexadecimal digits, as labels show it; empty: the only one).
+  // from a translated copy; --translations-language its language (a tag or
+  // id, kept as labels show it: four hexadecimal digits; empty: the only
+  // one, else the source's).
   bool has_translations_from = false;
   platform::NativeString translations_from;
   bool has_translations_language = false;
   platform::NativeString translations_language_value;
   std::string translations_language;
+  // --language LANG[,LANG...]: the languages in kinds.languages.
+  bool has_language = false;
+  platform::NativeString language_value;
+  // --add-language LANG: the language the translated copies are added in.
+  bool has_add_language = false;
+  platform::NativeString add_language_value;
+  uint16_t added_language = 0;
   // What follows the options: [-s] LIST EXE... or, extracting, EXE...
   // A translation needs a list and an executable (and, after -s, both
   // still); with fewer, `too_few_operands` is set and the rest stays empty.

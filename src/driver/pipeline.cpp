@@ -9,6 +9,8 @@
 #include "image/image_file.h"
 #include "image/image_info.h"
 #include "image/output.h"
+#include "image/pe_format.h"
+#include "resources/directory_writer.h"
 #include "resources/rebuild.h"
 #include "resources/text_record.h"
 #include "uitrans_version.h"
@@ -52,6 +54,8 @@ Outcome rebuild(const NativeString& name, ImageBuffer* image,
         platform::native_to_utf8(name.substr(platform::file_name_start(name)));
   }
   options.kinds = settings.kinds;
+  options.add_language = settings.add_language;
+  options.added_language = settings.added_language;
   options.log = log;
   options.reference_unchanged = true;
   if (image->mapped()) options.release_pages = platform::release_clean_pages;
@@ -130,14 +134,58 @@ DataArea data_area_of(const ImageBuffer& image, const RebuildOutput& output) {
   return area;
 }
 
+// Adding a language: the directory prefix written anew, with a leaf for
+// every copy, and its size in *prefix_size. A tree that shares or loops, or
+// a resource section that shares bytes with the headers, cannot take a new
+// prefix: the section is not grown then.
+Outcome write_new_prefix(const ImageBuffer& image, const ImageInfo& info,
+                         const RebuildResult& result, uint16_t language,
+                         std::vector<uint8_t>* prefix, uint32_t* prefix_size) {
+  uint64_t headers_end = uint64_t{info.section_table_offset} +
+                         uint64_t{pe::kSectionHeaderSize} * info.section_count;
+  DirectoryTree tree;
+  if (info.resource_raw_pointer < headers_end ||
+      read_directory_tree(image.span(), info.resource_raw_pointer, &tree) !=
+          TreeShape::simple ||
+      tree.item_count != result.placements.size()) {
+    return fail(Message::cannot_grow);
+  }
+  std::vector<ItemPlacement> placements = result.placements;
+  for (const AddedCopy& copy : result.copies) {
+    add_language_leaf(&tree, copy.source, language,
+                      static_cast<uint32_t>(placements.size()));
+    placements.push_back(copy.placement);
+  }
+  DirectoryPlan plan;
+  if (!plan_directory(tree, &plan)) return size_overflow();
+  prefix->assign(plan.size, 0);
+  write_directory(plan, placements, info.resource_virtual_address + plan.size,
+                  prefix->data());
+  *prefix_size = plan.size;
+  return Outcome{};
+}
+
 // Lays out and writes the rebuilt image. A dry run stops before the backup:
 // it prints what a run that writes would print up to there.
 bool output_stage(const NativeString& name, ImageBuffer* image,
                   const ImageInfo& info, const RebuildResult& result,
                   const RebuildOutput& output, const RunSettings& settings) {
+  DataArea area = data_area_of(*image, output);
+  uint32_t prefix_size = result.prefix_size;
+  std::vector<uint8_t> new_prefix;
+  if (settings.add_language) {
+    Outcome written =
+        write_new_prefix(*image, info, result, settings.added_language,
+                         &new_prefix, &prefix_size);
+    if (!written.ok()) {
+      print_outcome(written, name);
+      return false;
+    }
+    area.new_prefix = new_prefix.data();
+  }
   OutputImage layout;
-  Outcome composed = unless_pages_lost(compose_output(
-      image, info, result.prefix_size, data_area_of(*image, output), &layout));
+  Outcome composed = unless_pages_lost(
+      compose_output(image, info, prefix_size, area, &layout));
   if (!composed.ok()) {
     print_outcome(composed, name);
     return false;
@@ -233,6 +281,8 @@ int run_translation(const Options& options) {
   settings.executables = &executables;
   settings.dry_run = options.dry_run;
   settings.kinds = options.kinds;
+  settings.add_language = options.has_add_language;
+  settings.added_language = options.added_language;
   if (options.has_report) {
     report.entry_used.assign(table.entries.size(), false);
     settings.report = &report;

@@ -32,8 +32,11 @@ struct Report;  // report.h
 
 // How a translation run goes beyond writing the translated executables.
 struct RunSettings {
-  bool dry_run = false;      // stop before the backup; write nothing
-  KindSelection kinds;       // translate these kinds too
+  bool dry_run = false;  // stop before the backup; write nothing
+  KindSelection kinds;   // translate these kinds (and languages) too
+  // Add the translated copies in this language beside the originals.
+  bool add_language = false;
+  uint16_t added_language = 0;
   Report* report = nullptr;  // collect what was looked up and replaced
   // The executables of the run and the programs it wrote, which the side
   // file never replaces; each program written is added.

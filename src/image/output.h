@@ -36,6 +36,9 @@ struct OutputImage {
 struct DataArea {
   std::vector<WriteChunk> pieces;
   uint64_t size = 0;
+  // A directory prefix written anew (prefix_size bytes), written in place of
+  // the image's own; null keeps the image's.
+  const uint8_t* new_prefix = nullptr;
 };
 
 // Lays out the output for the rebuilt resources behind the directory

@@ -38,6 +38,20 @@ void append_area(const DataArea& area, std::vector<WriteChunk>* chunks) {
   chunks->insert(chunks->end(), area.pieces.begin(), area.pieces.end());
 }
 
+// The file up to the data area: the image up to the resource root, then the
+// prefix, the image's own or one written anew.
+void append_through_prefix(uint8_t* bytes, uint64_t root, uint32_t prefix_size,
+                           const DataArea& area,
+                           std::vector<WriteChunk>* chunks) {
+  if (area.new_prefix == nullptr) {
+    chunks->push_back(
+        WriteChunk{bytes, static_cast<size_t>(root + prefix_size)});
+    return;
+  }
+  chunks->push_back(WriteChunk{bytes, static_cast<size_t>(root)});
+  chunks->push_back(WriteChunk{area.new_prefix, prefix_size});
+}
+
 // The chunks of the output file for a data area behind the prefix, in one
 // of the three layouts.
 void lay_out_chunks(uint8_t* bytes, size_t image_size, const ImageInfo& info,
@@ -61,12 +75,14 @@ void lay_out_chunks(uint8_t* bytes, size_t image_size, const ImageInfo& info,
       std::memcpy(data_start, gathered.data(), gathered.size());
     }
     std::memset(data_start + data_area.size, 0, resource_size - resource_bytes);
+    if (data_area.new_prefix != nullptr) {
+      std::memcpy(bytes + root, data_area.new_prefix, prefix_size);
+    }
     output->chunks.push_back(WriteChunk{bytes, image_size});
   } else if (!grown) {
     // The same layout, with the data area and its zero padding written from
     // where they are instead of copied over the old data first.
-    output->chunks.push_back(
-        WriteChunk{bytes, static_cast<size_t>(rewritten_start)});
+    append_through_prefix(bytes, root, prefix_size, data_area, &output->chunks);
     append_area(data_area, &output->chunks);
     output->chunks.push_back(WriteChunk{
         nullptr, static_cast<size_t>(resource_size - resource_bytes)});
@@ -76,8 +92,7 @@ void lay_out_chunks(uint8_t* bytes, size_t image_size, const ImageInfo& info,
   } else {
     output->grown = true;
     uint64_t old_end = root + info.resource_raw_size;
-    output->chunks.push_back(
-        WriteChunk{bytes, static_cast<size_t>(root + prefix_size)});
+    append_through_prefix(bytes, root, prefix_size, data_area, &output->chunks);
     append_area(data_area, &output->chunks);
     output->chunks.push_back(WriteChunk{
         nullptr, static_cast<size_t>(resource_size - resource_bytes)});

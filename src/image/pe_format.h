@@ -73,6 +73,10 @@ inline constexpr uint32_t kResourceTypeVersion = 16;       // RT_VERSION
 
 // Resource directory structures.
 inline constexpr uint32_t kResourceDirectorySize = 16;
+inline constexpr uint32_t kResourceCharacteristics = 0;
+inline constexpr uint32_t kResourceTimeDateStamp = 4;
+inline constexpr uint32_t kResourceMajorVersion = 8;
+inline constexpr uint32_t kResourceMinorVersion = 10;
 inline constexpr uint32_t kResourceNamedEntries = 12;  // NumberOfNamedEntries
 inline constexpr uint32_t kResourceIdEntries = 14;     // NumberOfIdEntries
 inline constexpr uint32_t kResourceEntrySize = 8;
@@ -82,5 +86,7 @@ inline constexpr uint32_t kResourceHighBit = 0x80000000;  // name / subdir
 inline constexpr uint32_t kResourceDataEntrySize = 16;
 inline constexpr uint32_t kResourceDataOffsetToData = 0;  // an RVA
 inline constexpr uint32_t kResourceDataSize = 4;
+inline constexpr uint32_t kResourceDataCodePage = 8;
+inline constexpr uint32_t kResourceDataReserved = 12;
 
 }  // namespace uitrans::pe

@@ -9,7 +9,7 @@ namespace {
 Outcome list_item(ByteSpan image, const ImageInfo& info,
                   const KindSelection& kinds, const TreeEntry& entry,
                   std::vector<TextRecord>* texts) {
-  const ResourceKind* kind = enabled_kind(entry.path[0], kinds);
+  const ResourceKind* kind = kind_for_item(entry.path, kinds);
   uint64_t offset = 0;
   if (!locate_item(image, info, kind, entry.data_rva, entry.data_size,
                    &offset)) {

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "image/pe_format.h"
 #include "resources/resource_tree.h"
+#include "resources/version_info.h"
 
 namespace uitrans {
 
@@ -75,6 +77,12 @@ struct WalkContext {
   void (*release_pages)(const void* data, size_t size) = nullptr;
   uint64_t release_start = 0;
   uint64_t release_end = 0;
+  // Adding a language: placements by walk order, the copies, and the items
+  // already in the added language, placed once the copies are known.
+  std::vector<ItemPlacement> placements;
+  std::vector<AddedCopy> copies;
+  std::vector<std::pair<uint32_t, TreeEntry>> deferred;
+  std::vector<std::pair<uint32_t, uint32_t>> copied_resources;  // type, name
 };
 
 // Image memory is given back at multiples of this (a multiple of every page
@@ -162,10 +170,11 @@ Outcome make_room(RebuildOutput* out, uint32_t size) {
   return reserve_output(out, needed) ? Outcome{} : out_of_memory();
 }
 
-// Moves the item of a data entry into the output and patches the entry:
-// OffsetToData before the item is written, Size after.
-Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
-  const ResourceKind* kind = enabled_kind(entry.path[0], walk->kinds);
+// Moves the item of a data entry into the output, rewritten with a kind and
+// copied without, and patches the entry: OffsetToData before the item is
+// written, Size after. *placed says where it went in the data area.
+Outcome move_entry_item(WalkContext* walk, const TreeEntry& entry,
+                        const ResourceKind* kind, ItemPlacement* placed) {
   uint32_t size = entry.data_size;
   uint64_t item_start = 0;
   if (!locate_item(ByteSpan{walk->image, walk->image_size}, *walk->info, kind,
@@ -173,6 +182,7 @@ Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
     return refused(InvalidReason::item_outside);
   }
   RebuildOutput* out = walk->output;
+  *placed = ItemPlacement{out->area_size, size};
   if (out->referenced && kind == nullptr && item_start >= walk->zone_start &&
       item_start + size <= walk->zone_end) {
     return reference_item(walk, entry, item_start) ? Outcome{}
@@ -203,6 +213,7 @@ Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   Outcome moved = move_item(kind, context, &new_size);
   if (!moved.ok()) return moved;
   patch_data_entry(walk, data_entry, pe::kResourceDataSize, new_size);
+  placed->size = new_size;
   release_moved_item(walk, item_start, item_start + size);
   uint64_t next_used = uint64_t{out->used} + align_up(new_size, 16);
   if (next_used > UINT32_MAX ||
@@ -211,6 +222,95 @@ Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
   }
   out->used = static_cast<uint32_t>(next_used);
   return Outcome{};
+}
+
+// Where the area stood before a copy was written, to take it back.
+struct AreaMark {
+  uint32_t used = 0;
+  uint32_t area_size = 0;
+  size_t pieces = 0;
+};
+
+AreaMark mark_area(const RebuildOutput& out) {
+  return AreaMark{out.used, out.area_size, out.pieces.size()};
+}
+
+// Takes back what was written since `mark`, zeroing it again as the unused
+// part of the output must be.
+void take_back(RebuildOutput* out, const AreaMark& mark) {
+  std::memset(out->data + mark.used, 0, out->used - mark.used);
+  out->used = mark.used;
+  out->area_size = mark.area_size;
+  out->pieces.resize(mark.pieces);
+}
+
+// A version block copied into another language names it in its StringTable
+// key and Translation words; one whose keys cannot take it stays as written.
+void name_copy_language(RebuildOutput* out, const ResourceKind* kind,
+                        uint32_t at, uint32_t size, uint16_t language) {
+  if (kind->type != pe::kResourceTypeVersion) return;
+  std::vector<uint8_t> renamed;
+  VersionFault fault = VersionFault::none;
+  if (set_version_language(ByteSpan{out->data + at, size}, language, &renamed,
+                           &fault) &&
+      renamed.size() == size) {
+    std::memcpy(out->data + at, renamed.data(), size);
+  }
+}
+
+// Adding a language: the item is copied unchanged, and first written again
+// translated; that copy stays when a text in it was replaced.
+Outcome add_language_item(WalkContext* walk, const TreeEntry& entry) {
+  uint32_t item = static_cast<uint32_t>(walk->placements.size());
+  walk->placements.push_back(ItemPlacement{});
+  if (entry.path[2] == walk->options->added_language) {
+    walk->deferred.emplace_back(item, entry);
+    return Outcome{};
+  }
+  const ResourceKind* kind = kind_for_item(entry.path, walk->kinds);
+  if (kind != nullptr) {
+    RebuildOutput* out = walk->output;
+    AreaMark mark = mark_area(*out);
+    int32_t replaced_before = walk->replaced_count;
+    ItemPlacement copy;
+    Outcome written = move_entry_item(walk, entry, kind, &copy);
+    if (!written.ok()) return written;
+    if (walk->replaced_count > replaced_before) {
+      name_copy_language(out, kind, mark.used, copy.size,
+                         walk->options->added_language);
+      walk->copies.push_back(AddedCopy{item, copy});
+      walk->copied_resources.emplace_back(entry.path[0], entry.path[1]);
+    } else {
+      take_back(out, mark);
+    }
+  }
+  return move_entry_item(walk, entry, nullptr, &walk->placements[item]);
+}
+
+// Items already in the added language go last: each is kept unless a copy
+// of the same resource (its sibling under the same type and name) replaces
+// it, as its leaf will then lead to the copy.
+Outcome place_deferred_items(WalkContext* walk) {
+  for (const auto& [item, entry] : walk->deferred) {
+    auto same_resource = [&](const std::pair<uint32_t, uint32_t>& copied) {
+      return copied.first == entry.path[0] && copied.second == entry.path[1];
+    };
+    if (std::any_of(walk->copied_resources.begin(),
+                    walk->copied_resources.end(), same_resource)) {
+      continue;
+    }
+    Outcome moved =
+        move_entry_item(walk, entry, nullptr, &walk->placements[item]);
+    if (!moved.ok()) return moved;
+  }
+  return Outcome{};
+}
+
+Outcome rebuild_item(WalkContext* walk, const TreeEntry& entry) {
+  if (walk->options->add_language) return add_language_item(walk, entry);
+  ItemPlacement placed;
+  return move_entry_item(walk, entry, kind_for_item(entry.path, walk->kinds),
+                         &placed);
 }
 
 // Items are dispatched by the raw Name of their root-level entry, so named
@@ -226,6 +326,8 @@ Outcome walk_tree(WalkContext* walk) {
     if (!item.ok()) return item;
   }
   if (tree.reason != InvalidReason::none) return refused(tree.reason);
+  Outcome deferred = place_deferred_items(walk);
+  if (!deferred.ok()) return deferred;
   if (walk->release_pages != nullptr) {
     release_range(walk, walk->release_start, walk->release_end);
   }
@@ -300,12 +402,18 @@ RebuildResult rebuild_resources(uint8_t* image, size_t image_size,
   bool has_zone = reference_zone(span, info, result.prefix_size,
                                  &walk.zone_start, &walk.zone_end);
   output->referenced = options.reference_unchanged && has_zone;
-  if (has_zone) walk.release_pages = options.release_pages;
+  // Adding a language reads each translated item twice: nothing is given
+  // back between the two reads.
+  if (has_zone && !options.add_language) {
+    walk.release_pages = options.release_pages;
+  }
   walk.release_start = walk.zone_start;
   walk.release_end = walk.zone_start;
   result.outcome = walk_tree(&walk);
   result.replaced_count = walk.replaced_count;
   result.notes = walk.notes;
+  result.placements = std::move(walk.placements);
+  result.copies = std::move(walk.copies);
   return result;
 }
 

@@ -16,6 +16,7 @@
 #include "common/outcome.h"
 #include "image/image_info.h"
 #include "replace/replacement_table.h"
+#include "resources/directory_writer.h"
 #include "resources/resource_kinds.h"
 #include "resources/resource_labels.h"
 
@@ -103,12 +104,24 @@ struct ItemContext {
 Outcome measure_directory_prefix(ByteSpan image, uint64_t root,
                                  uint32_t* prefix_size);
 
+// A translated copy made while adding a language: of the item `source`
+// (counted in walk order), placed in the data area.
+struct AddedCopy {
+  uint32_t source = 0;
+  ItemPlacement placement;
+};
+
 // The whole rebuild of one image.
 struct RebuildResult {
   Outcome outcome;  // not_valid or out_of_memory when it stopped
   uint32_t prefix_size = 0;
   int32_t replaced_count = 0;
   RebuildNotes notes;
+  // When adding a language: where every item of the walk lies in the data
+  // area (by walk order; an item the copy replaces stays at size 0 and out
+  // of the area), and the copies.
+  std::vector<ItemPlacement> placements;
+  std::vector<AddedCopy> copies;
 };
 
 // Where the item of a data entry starts in the image, checked as every pass
@@ -133,6 +146,13 @@ struct RebuildOptions {
   // (the image is a private mapping of its file, and those pages were never
   // written). Null keeps all of it.
   void (*release_pages)(const void* data, size_t size) = nullptr;
+  // Adds a language: every item is copied unchanged, and each item of the
+  // one language in kinds.languages in which a text is replaced is written
+  // again, translated, as a copy in `added_language` (listed in the result,
+  // for a directory written anew). Items already in `added_language` that a
+  // copy replaces are left out of the area.
+  bool add_language = false;
+  uint16_t added_language = 0;
 };
 
 // Measures the prefix, walks the tree and repacks every item into `output`,

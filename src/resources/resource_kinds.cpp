@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "resources/resource_kinds.h"
 
+#include <algorithm>
+
 #include "image/pe_format.h"
 
 namespace uitrans {
@@ -49,6 +51,16 @@ const ResourceKind* enabled_kind(uint32_t type, const KindSelection& kinds) {
     return nullptr;
   }
   return kind;
+}
+
+const ResourceKind* kind_for_item(const uint32_t* path,
+                                  const KindSelection& kinds) {
+  const std::vector<uint16_t>& languages = kinds.languages;
+  if (!languages.empty() && std::find(languages.begin(), languages.end(),
+                                      path[2]) == languages.end()) {
+    return nullptr;
+  }
+  return enabled_kind(path[0], kinds);
 }
 
 }  // namespace uitrans

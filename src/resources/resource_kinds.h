@@ -15,11 +15,14 @@ namespace uitrans {
 struct ItemContext;  // rebuild.h
 struct TextRecord;   // text_record.h
 
-// The kinds a run asks for beyond those always rewritten.
+// The kinds a run asks for beyond those always rewritten, and the languages
+// it rewrites them in.
 struct KindSelection {
   bool string_tables = false;
   bool message_tables = false;
   bool version_info = false;
+  // Language ids whose items are rewritten; empty for every language.
+  std::vector<uint16_t> languages;
 };
 
 // One data item as the tree walk meets it.
@@ -55,6 +58,12 @@ const ResourceKind* kind_of_type(uint32_t type);
 
 // The kind of a resource type when the run rewrites it, or null.
 const ResourceKind* enabled_kind(uint32_t type, const KindSelection& kinds);
+
+// The kind of the item at `path` (type, name, language) when the run
+// rewrites it: its type enabled and its language selected. A language
+// entry with a name is never one of the ids selected.
+const ResourceKind* kind_for_item(const uint32_t* path,
+                                  const KindSelection& kinds);
 
 // The kinds' rows: each kind's file defines its functions.
 Outcome rewrite_menu(const ItemContext& item, uint32_t* new_size);
