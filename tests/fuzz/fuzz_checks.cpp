@@ -168,7 +168,9 @@ void rebuild_and_check(uitrans::ImageBuffer* image,
                        uitrans::RebuildOutput* rebuilt,
                        uitrans::RebuildResult* result) {
   uitrans::RebuildOptions options;
-  options.kinds = uitrans::KindSelection{true, true, true};
+  options.kinds.string_tables = true;
+  options.kinds.version_info = true;
+  options.kinds.message_tables = true;
   *result = uitrans::rebuild_resources(image->data.get(), image->size, info,
                                        table, rebuilt, options);
   if (!result->outcome.ok()) return;
