@@ -40,7 +40,7 @@ struct Flag {
 constexpr Flag kFlags[] = {
     {"--help", &Options::help},       {"--version", &Options::version},
     {"--extract", &Options::extract}, {"--po", &Options::po},
-    {"--dry-run", &Options::dry_run},
+    {"--dry-run", &Options::dry_run}, {"--check", &Options::check},
 };
 
 struct Valued {
@@ -164,6 +164,10 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--contexts belongs to --extract --po";
     return false;
   }
+  if (options.extract && options.check) {
+    *error = "--check belongs to translation runs";
+    return false;
+  }
   return true;
 }
 
@@ -221,6 +225,8 @@ void print_usage() {
       "Options (before -s and LIST; -- ends them):\n"
       "  --dry-run          do everything but write: no backup, no output\n"
       "  --report FILE      write what was replaced and kept (UTF-8, TSV)\n"
+      "  --check            warn of likely mistakes of the translation;\n"
+      "                     exit status 4 when there is any\n"
       "  --string-tables    translate string tables too\n"
       "  --version-info     translate the texts of version information too\n"
       "  --message-tables   translate message tables too\n"

@@ -24,6 +24,7 @@ struct Options {
   bool extract = false;
   bool po = false;
   bool dry_run = false;
+  bool check = false;  // warn of likely mistakes of the translation
   KindSelection kinds;  // the kinds rewritten or listed beyond menus, dialogs
   bool has_output = false;
   platform::NativeString output_path;  // -o / --output, with --extract
