@@ -11,6 +11,7 @@
 #include "image/image_file.h"
 #include "image/image_info.h"
 #include "replace/po_writer.h"
+#include "replace/pseudo.h"
 #include "resources/extract.h"
 #include "uitrans_version.h"
 
@@ -78,8 +79,13 @@ void collect(Collection* collection, const std::string& executable,
         index_key(record.before, context, with_context),
         collection->texts.size());
     if (fresh) {
-      collection->texts.push_back(ExtractedText{
-          record.before, place_kind(record), {}, with_context, context});
+      collection->texts.push_back(ExtractedText{record.before,
+                                                place_kind(record),
+                                                {},
+                                                with_context,
+                                                context,
+                                                record.place,
+                                                {}});
     }
     std::vector<std::string>& references =
         collection->texts[at->second].references;
@@ -163,7 +169,7 @@ std::string list_template(const std::vector<ExtractedText>& texts,
       continue;
     }
     append_line(&out, text.text);
-    append_line(&out, text.text);
+    append_line(&out, text.translation.empty() ? text.text : text.translation);
     append_line(&out, u"");
   }
   return out;
@@ -173,6 +179,7 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
                              const std::string& project, size_t* too_short,
                              size_t* unwritable) {
   std::vector<PotEntry> entries;
+  std::vector<std::u16string> translations;
   for (const ExtractedText& text : texts) {
     if (text.text.size() < 2) {
       *too_short += 1;
@@ -180,16 +187,32 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
     }
     entries.push_back(PotEntry{text.text, text.kind, text.references,
                                text.has_context, text.context});
+    translations.push_back(text.translation);
   }
   std::time_t now = std::time(nullptr);
   const std::tm* utc = std::gmtime(&now);
   PotHeader header{project, utc != nullptr ? pot_date(*utc) : "",
                    UITRANS_VERSION};
   uint32_t lone_surrogates = 0;
-  std::string bytes = write_pot(header, entries, &lone_surrogates);
+  std::string bytes =
+      write_pot(header, entries, &lone_surrogates, translations);
   *unwritable += lone_surrogates;
   return bytes;
 }
+
+namespace {
+
+// A typeface names an installed font: it is never translated.
+void fill_pseudo_translations(std::vector<ExtractedText>* texts) {
+  for (ExtractedText& text : *texts) {
+    text.translation =
+        text.place == TextPlace::typeface
+            ? text.text
+            : pseudo_translation(text.text, text.place == TextPlace::menu_item);
+  }
+}
+
+}  // namespace
 
 int run_extract(const Options& options) {
   send_messages_to_standard_error();
@@ -205,6 +228,7 @@ int run_extract(const Options& options) {
   for (const NativeString& name : options.executables) {
     all_read = extract_one(name, options.kinds, &collection) && all_read;
   }
+  if (options.pseudo) fill_pseudo_translations(&collection.texts);
   size_t left_out = 0;
   std::string bytes;
   if (options.po) {

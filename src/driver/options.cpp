@@ -41,6 +41,7 @@ constexpr Flag kFlags[] = {
     {"--help", &Options::help},       {"--version", &Options::version},
     {"--extract", &Options::extract}, {"--po", &Options::po},
     {"--dry-run", &Options::dry_run}, {"--check", &Options::check},
+    {"--pseudo", &Options::pseudo},
 };
 
 struct Valued {
@@ -168,6 +169,10 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--check belongs to translation runs";
     return false;
   }
+  if (!options.extract && options.pseudo) {
+    *error = "--pseudo belongs to --extract";
+    return false;
+  }
   return true;
 }
 
@@ -214,7 +219,7 @@ bool parse_options(const std::vector<NativeString>& arguments, Options* options,
 void print_usage() {
   static const char kUsage[] =
       "Usage: uitrans [OPTIONS] [-s] LIST EXE...   translate executables\n"
-      "       uitrans --extract [--po] [-o FILE] EXE...\n"
+      "       uitrans --extract [--po] [--pseudo] [-o FILE] EXE...\n"
       "                                           list their texts\n"
       "       uitrans --help | --version\n"
       "\n"
@@ -233,6 +238,7 @@ void print_usage() {
       "  --all-texts        translate every kind of text uitrans knows\n"
       "  --extract          write a list template of the texts (UTF-16)\n"
       "  --po               with --extract: a gettext template (POT)\n"
+      "  --pseudo           with --extract: fill in a pseudo-translation\n"
       "  -o, --output FILE  with --extract: write to FILE, not stdout\n"
       "  --contexts=LEVEL   with --extract --po: an entry per text and\n"
       "                     type, resource or place (default none)\n"

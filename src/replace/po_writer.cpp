@@ -186,10 +186,12 @@ std::string header_entry(const PotHeader& header) {
 
 std::string write_pot(const PotHeader& header,
                       const std::vector<PotEntry>& entries,
-                      uint32_t* unwritable) {
+                      uint32_t* unwritable,
+                      const std::vector<std::u16string>& translations) {
   *unwritable = 0;
   std::string out = header_entry(header);
-  for (const PotEntry& entry : entries) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const PotEntry& entry = entries[i];
     std::vector<Glyph> glyphs;
     if (!glyphs_of_units(entry.text, &glyphs)) {
       ++*unwritable;
@@ -202,7 +204,13 @@ std::string write_pot(const PotHeader& header,
       out += keyword_string("msgctxt", glyphs_of_utf8(entry.context));
     }
     out += keyword_string("msgid", glyphs);
-    out += "msgstr \"\"\n";
+    std::vector<Glyph> translation;
+    if (i >= translations.size() || translations[i].empty() ||
+        !glyphs_of_units(translations[i], &translation)) {
+      out += "msgstr \"\"\n";
+    } else {
+      out += keyword_string("msgstr", translation);
+    }
   }
   return out;
 }

@@ -30,10 +30,13 @@ struct PotHeader {
 // comments, its msgid and an empty msgstr, wrapped at 79 columns as gettext
 // wraps (a text with line breaks is split after each one). An entry whose
 // text is not valid UTF-16 (it holds a lone surrogate) cannot be written in
-// UTF-8: it is left out and counted in `unwritable`.
+// UTF-8: it is left out and counted in `unwritable`. With `translations`
+// (one per entry), each non-empty one is its entry's msgstr: a template
+// filled in, as a pseudo-translation fills it.
 std::string write_pot(const PotHeader& header,
                       const std::vector<PotEntry>& entries,
-                      uint32_t* unwritable);
+                      uint32_t* unwritable,
+                      const std::vector<std::u16string>& translations = {});
 
 // A date as the header carries it: "2026-12-07 13:10+0000" for a UTC time.
 std::string pot_date(const std::tm& utc);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Checking a translation: translations whose placeholders differ are kept
 // out of string and message tables in every run; --check warns of the rest
-// of what a translator easily breaks, and ends the run with status 4.
+// of what a translator easily breaks, and ends the run with status 4; and a
+// pseudo-translated template applied to its program passes every check.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -444,6 +445,102 @@ TEST_F(CheckTest, OptionsBelongToTheirRuns) {
   EXPECT_EQ(check.err,
             "uitrans: --check belongs to translation runs (see uitrans "
             "--help)\n");
+  const RunResult pseudo = run({"--pseudo", "list.txt", "app.exe"}, kNoisy);
+  EXPECT_EQ(pseudo.status, 1);
+  EXPECT_EQ(pseudo.err,
+            "uitrans: --pseudo belongs to --extract (see uitrans --help)\n");
+}
+
+// An application with a text of every kind the checks look at.
+ResourceTreeSpec pseudo_app() {
+  testsupport::DialogSpec dialog;
+  dialog.style |= testsupport::kDsSetFont;
+  dialog.title = u"Options";
+  dialog.typeface = u"MS Shell Dlg";
+  for (const char16_t* text : {u"&Name:", u"&Value ", u"Save && &quit"}) {
+    testsupport::DialogControl control;
+    control.id = static_cast<uint32_t>(dialog.controls.size() + 1);
+    control.title = testsupport::text_field(text);
+    dialog.controls.push_back(control);
+  }
+  ResourceTreeSpec tree;
+  tree.types.push_back(
+      {rid(4),
+       {{rid(1),
+         {{0x409, menu_of({u"&Open...\tCtrl+O", u"&Save", u"E&xit"})}}}}});
+  tree.types.push_back(
+      {rid(5), {{rid(9), {{0x409, testsupport::make_dialog(dialog)}}}}});
+  tree.types.push_back(
+      {rid(6),
+       {{rid(1),
+         {{0x409,
+           string_block({u"%d of %s files", u"Copy %1 to %2!d!.", u"One\r\nTwo",
+                         u"100%% sure",
+                         u"A longer text of about forty characters."})}}}}});
+  tree.types.push_back(
+      {rid(kMessageTableType),
+       {{rid(1),
+         {{0x409, message_table({u"Cannot open %1.%nTry again.\r\n",
+                                 u"Done: %2!d! of %1\r\n"})}}}}});
+  return tree;
+}
+
+TEST_F(CheckTest, PseudoTemplatesKeepWhatProgramsRelyOn) {
+  const ResourceImage input = make_resource_image(pseudo_app());
+  write("app.exe", input.image.bytes);
+  const RunResult first =
+      run({"--extract", "--pseudo", "--all-texts", "app.exe"}, kNoisy);
+  const RunResult again =
+      run({"--extract", "--pseudo", "--all-texts", "app.exe"}, kNoisy);
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.out, again.out);
+  const Bytes list(first.out.begin(), first.out.end());
+  auto pair = [](const std::u16string& text, const std::u16string& pseudo) {
+    Bytes bytes;
+    append_text(bytes, text + u"\r\n" + pseudo + u"\r\n\r\n");
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::vector<std::string> expected = {
+      pair(u"&File", u"[&Fíļé~~~]"),
+      pair(u"&Open...\tCtrl+O", u"[&Oþéñ~~~]...\tCtrl+O"),
+      pair(u"E&xit", u"[É&xíţ~~~]"),
+      pair(u"MS Shell Dlg", u"MS Shell Dlg"),
+      pair(u"&Name:", u"[&Náɱé~~~]:"),
+      pair(u"&Value ", u"[&Váļüé~~~~] "),
+      pair(u"Save && &quit", u"[Šáṽé && &qüíţ~~~~~~~~~]"),
+      pair(u"%d of %s files", u"[%d öƒ %s ƒíļéš~~~~~~~~~~]"),
+      pair(u"Copy %1 to %2!d!.", u"[Çöþý %1 ţö %2!d!~~~~~~~~~~~]."),
+      pair(u"A longer text of about forty characters.",
+           u"[Å ļöñĝéŕ ţéẋţ öƒ áƀöüţ ƒöŕţý çĥáŕáçţéŕš~~~~~~~~~~~~~~]."),
+      pair(u"Done: %2!d! of %1", u"[Đöñé: %2!d! öƒ %1~~~~~~~~~~~~]"),
+  };
+  for (const std::string& piece : expected) {
+    EXPECT_NE(first.out.find(piece), std::string::npos)
+        << "missing: " << piece.size();
+  }
+}
+
+TEST_F(CheckTest, APseudoTranslatedProgramPassesEveryCheck) {
+  const ResourceImage input = make_resource_image(pseudo_app());
+  write("app.exe", input.image.bytes);
+  ASSERT_EQ(run({"--extract", "--po", "--pseudo", "--all-texts", "-o",
+                 "pseudo.po", "app.exe"},
+                kNoisy)
+                .status,
+            0);
+  const RunResult result = run(
+      {"--check", "--all-texts", "--report", "r.tsv", "pseudo.po", "app.exe"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  const Bytes report = read("r.tsv");
+  const std::string text(report.begin(), report.end());
+  EXPECT_EQ(text.find("warning\t"), std::string::npos);
+  EXPECT_EQ(text.find("refused\t"), std::string::npos);
+  EXPECT_EQ(text.find("kept\t"), std::string::npos) << text;
+  EXPECT_EQ(text.find("unused\t"), std::string::npos) << text;
+  EXPECT_NE(text.find("\tOne\\r\\nTwo\t[Öñé\\r\\nŢŵö~~~~~~]\t"),
+            std::string::npos)
+      << text;
 }
 
 }  // namespace

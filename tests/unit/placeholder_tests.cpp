@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The placeholder reader of both syntaxes, and the verdicts on
-// translations.
+// The placeholder reader of both syntaxes, the verdicts on translations,
+// and the pseudo-translation that must keep every placeholder.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "replace/placeholders.h"
+#include "replace/pseudo.h"
 
 namespace uitrans {
 namespace {
@@ -92,6 +93,32 @@ TEST(ComparePlaceholders, SameDroppedOrDiffering) {
     EXPECT_EQ(compare_placeholders(c.syntax, c.source, c.translation),
               c.verdict);
   }
+}
+
+TEST(PseudoTranslation, KeepsWhatAProgramReadsAndGrowsByLength) {
+  struct Case {
+    const char16_t* text;
+    bool menu_item;
+    const char16_t* pseudo;
+  };
+  const std::vector<Case> cases = {
+      {u"OK", false, u"[ÖĶ]"},
+      {u"&Open...\tCtrl+O", true, u"[&Oþéñ~~~]...\tCtrl+O"},
+      {u"Tab\tin a string", false, u"[Ţáƀ\tíñ á šţŕíñĝ~~~~~~~~~~]"},
+      {u"  %1!d! of %s:  ", false, u"  [%1!d! öƒ %s~~~~~~~]:  "},
+      {u"Save &&", false, u"[Šáṽé &&~~~~~]"},
+      {u"Trailing &", false, u"[Ţŕáíļíñĝ ~~~~~~~]&"},
+      {u"Line\r\nbreak", false, u"[Ļíñé\r\nƀŕéáķ~~~~~~~]"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(pseudo_translation(c.text, c.menu_item), c.pseudo);
+    EXPECT_EQ(compare_placeholders(PlaceholderSyntax::printf_and_inserts,
+                                   c.text, pseudo_translation(c.text, false)),
+              PlaceholderVerdict::same);
+  }
+  // Long texts grow by 30 %: 60 units gain 18, the brackets among them.
+  std::u16string long_text(60, u'x');
+  EXPECT_EQ(pseudo_translation(long_text, false).size(), 60u + 18u);
 }
 
 }  // namespace
