@@ -12,6 +12,7 @@
 #include "image/image_file.h"
 #include "image/image_info.h"
 #include "replace/po_writer.h"
+#include "replace/pseudo.h"
 #include "resources/extract.h"
 #include "uitrans_version.h"
 
@@ -79,8 +80,13 @@ void collect(Collection* collection, const std::string& executable,
         index_key(record.before, context, with_context),
         collection->texts.size());
     if (fresh) {
-      collection->texts.push_back(ExtractedText{
-          record.before, place_kind(record), {}, with_context, context, {}});
+      collection->texts.push_back(ExtractedText{record.before,
+                                                place_kind(record),
+                                                {},
+                                                with_context,
+                                                context,
+                                                record.place,
+                                                {}});
     }
     std::vector<std::string>& references =
         collection->texts[at->second].references;
@@ -164,7 +170,7 @@ std::string list_template(const std::vector<ExtractedText>& texts,
       continue;
     }
     append_line(&out, text.text);
-    append_line(&out, text.text);
+    append_line(&out, text.translation.empty() ? text.text : text.translation);
     append_line(&out, u"");
   }
   return out;
@@ -193,6 +199,20 @@ std::string gettext_template(const std::vector<ExtractedText>& texts,
   return bytes;
 }
 
+namespace {
+
+// A typeface names an installed font: it is never translated.
+void fill_pseudo_translations(std::vector<ExtractedText>* texts) {
+  for (ExtractedText& text : *texts) {
+    text.translation =
+        text.place == TextPlace::typeface
+            ? text.text
+            : pseudo_translation(text.text, text.place == TextPlace::menu_item);
+  }
+}
+
+}  // namespace
+
 int run_extract(const Options& options) {
   send_messages_to_standard_error();
   if (options.executables.empty()) {
@@ -213,6 +233,7 @@ int run_extract(const Options& options) {
         extract_one(options.executables[i], options.kinds, &collection) &&
         all_read;
   }
+  if (options.pseudo) fill_pseudo_translations(&collection.texts);
   size_t left_out = 0;
   std::string bytes;
   if (options.po) {

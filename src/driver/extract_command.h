@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "resources/templates.h"
 
 namespace uitrans {
 
@@ -16,8 +17,10 @@ struct ExtractedText {
   std::string kind;                     // the kind of its first place
   std::vector<std::string> references;  // "app.exe:MENU/2/0409", distinct
   bool has_context = false;
-  std::string context;         // "DIALOG/101/0409", as --contexts asks
-  std::u16string translation;  // empty: untranslated
+  std::string context;  // "DIALOG/101/0409", as --contexts asks
+  TextPlace place = TextPlace::menu_item;  // of its first place
+  // What the template offers as its translation; empty for the text itself.
+  std::u16string translation;
 };
 
 // Reads every executable named and lists its texts; messages for those

@@ -44,7 +44,8 @@ struct Flag {
 constexpr Flag kFlags[] = {
     {"--help", &Options::help},       {"--version", &Options::version},
     {"--extract", &Options::extract}, {"--po", &Options::po},
-    {"--dry-run", &Options::dry_run},
+    {"--dry-run", &Options::dry_run}, {"--check", &Options::check},
+    {"--pseudo", &Options::pseudo},
 };
 
 struct Valued {
@@ -206,6 +207,14 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--add-language belongs to translation runs";
     return false;
   }
+  if (options.extract && options.check) {
+    *error = "--check belongs to translation runs";
+    return false;
+  }
+  if (!options.extract && options.pseudo) {
+    *error = "--pseudo belongs to --extract";
+    return false;
+  }
   return true;
 }
 
@@ -299,7 +308,7 @@ bool parse_options(const std::vector<NativeString>& arguments, Options* options,
 void print_usage() {
   static const char kUsage[] =
       "Usage: uitrans [OPTIONS] [-s] LIST EXE...   translate executables\n"
-      "       uitrans --extract [--po] [-o FILE] EXE...\n"
+      "       uitrans --extract [--po] [--pseudo] [-o FILE] EXE...\n"
       "                                           list their texts\n"
       "       uitrans --help | --version\n"
       "\n"
@@ -310,6 +319,8 @@ void print_usage() {
       "Options (before -s and LIST; -- ends them):\n"
       "  --dry-run          do everything but write: no backup, no output\n"
       "  --report FILE      write what was replaced and kept (UTF-8, TSV)\n"
+      "  --check            warn of likely mistakes of the translation;\n"
+      "                     exit status 4 when there is any\n"
       "  --string-tables    translate string tables too\n"
       "  --version-info     translate the texts of version information too\n"
       "  --message-tables   translate message tables too\n"
@@ -320,6 +331,7 @@ void print_usage() {
       "                     --language original, which stays as it was\n"
       "  --extract          write a list template of the texts (UTF-16)\n"
       "  --po               with --extract: a gettext template (POT)\n"
+      "  --pseudo           with --extract: fill in a pseudo-translation\n"
       "  -o, --output FILE  with --extract: write to FILE, not stdout\n"
       "  --contexts=LEVEL   with --extract --po: an entry per text and\n"
       "                     type, resource or place (default none)\n"

@@ -2,7 +2,7 @@
 // The command line: long options first, then the operands of the command.
 //
 //   uitrans [OPTIONS] [-s] LIST EXE...     translate
-//   uitrans --extract [--po] [-o FILE] EXE...
+//   uitrans --extract [--po] [--pseudo] [-o FILE] EXE...
 //   uitrans --help | --version
 #pragma once
 
@@ -24,6 +24,8 @@ struct Options {
   bool extract = false;
   bool po = false;
   bool dry_run = false;
+  bool check = false;   // warn of likely mistakes of the translation
+  bool pseudo = false;  // with --extract: fill in pseudo-translations
   KindSelection kinds;  // the kinds rewritten or listed beyond menus, dialogs
   bool has_output = false;
   platform::NativeString output_path;  // -o / --output, with --extract

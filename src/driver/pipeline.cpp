@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "driver/pipeline.h"
 
+#include "driver/checks.h"
 #include "driver/extract_command.h"
 #include "driver/list_file.h"
 #include "driver/messages.h"
@@ -78,6 +79,42 @@ void report_undecodable(const NativeString& name, const RebuildNotes& notes) {
   platform::print_error_text("uitrans: ", 9);
   platform::print_error_native(name);
   platform::print_error_text(line.data(), line.size());
+}
+
+// Translations whose placeholders differ are never applied, with or
+// without checks; standard error says how many.
+void report_refused(const NativeString& name, const RebuildNotes& notes) {
+  if (notes.refused == 0) return;
+  std::string line = ": " + std::to_string(notes.refused) +
+                     (notes.refused == 1 ? " translation" : " translations") +
+                     " refused (placeholders differ from the source)\n";
+  platform::print_error_text("uitrans: ", 9);
+  platform::print_error_native(name);
+  platform::print_error_text(line.data(), line.size());
+}
+
+// One line per finding, "app.exe: DIALOG/101/0409/control #3: check:
+// explanation", as compilers name a place and what is wrong there.
+void print_findings(const NativeString& name, ByteSpan image,
+                    const ImageInfo& info, const RewriteLog& log,
+                    const std::vector<Finding>& findings) {
+  for (const Finding& finding : findings) {
+    const TextRecord& record = log.records[finding.record];
+    std::string line = ": ";
+    for (uint32_t level = 1; level <= kPathLevels; ++level) {
+      line += resource_label(image, info.resource_raw_pointer,
+                             record.path[level - 1], level);
+      line += '/';
+    }
+    line += record.place_name;
+    line += ": ";
+    line += finding.check;
+    line += ": ";
+    line += finding.explanation;
+    line += '\n';
+    platform::print_error_native(name);
+    platform::print_error_text(line.data(), line.size());
+  }
 }
 
 // What a run that writes prints once the new image is open: the count, and
@@ -222,16 +259,27 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   output.prepare_memory = platform::prefer_large_pages;
   RebuildResult result;
   RewriteLog log;
-  RewriteLog* wanted = settings.report != nullptr ? &log : nullptr;
+  // The log is what the report lists and what the checks look at.
+  RewriteLog* wanted =
+      settings.report != nullptr || settings.check ? &log : nullptr;
   if (wanted != nullptr) log.entry_used.assign(table.entries.size(), false);
   Outcome rebuilt =
       rebuild(name, &image, info, table, settings, &output, wanted, &result);
   report_undecodable(name, result.notes);
-  // Texts of an image that was read whole are reported even when nothing
-  // was replaced; those of one refused are not.
+  report_refused(name, result.notes);
+  // Texts of an image that was read whole are reported and checked even
+  // when nothing was replaced; those of one refused are not.
+  std::vector<Finding> findings;
+  if (settings.check && result.outcome.ok()) {
+    findings = check_records(log.records);
+    print_findings(name, image.span(), info, log, findings);
+    *settings.warnings +=
+        static_cast<uint32_t>(findings.size()) + result.notes.refused;
+  }
   std::string rows;
-  if (wanted != nullptr && result.outcome.ok()) {
-    rows = report_rows(name, image.span(), info, table, log);
+  if (settings.report != nullptr && result.outcome.ok()) {
+    rows = report_rows(name, image.span(), info, table, log,
+                       settings.check ? &findings : nullptr);
   }
   bool done = false;
   if (rebuilt.ok()) {
@@ -240,7 +288,7 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
     print_outcome(rebuilt, name);
     done = result.outcome.ok();
   }
-  if (wanted != nullptr) {
+  if (settings.report != nullptr) {
     merge_entry_use(settings.report, log);
     if (done) settings.report->rows += rows;
   }
@@ -283,8 +331,12 @@ int run_translation(const Options& options) {
   settings.kinds = options.kinds;
   settings.add_language = options.has_add_language;
   settings.added_language = options.added_language;
+  uint32_t warnings = 0;
+  settings.check = options.check;
+  settings.warnings = &warnings;
   if (options.has_report) {
     report.entry_used.assign(table.entries.size(), false);
+    report.with_checks = options.check;
     settings.report = &report;
   }
   for (const NativeString& name : options.executables) {
@@ -297,7 +349,7 @@ int run_translation(const Options& options) {
     static const char kFailed[] = "uitrans: could not write the report\n";
     platform::print_error_text(kFailed, sizeof kFailed - 1);
   }
-  return kExitOk;
+  return options.check && warnings > 0 ? kExitCheckWarnings : kExitOk;
 }
 
 }  // namespace

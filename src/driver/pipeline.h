@@ -18,6 +18,8 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitListUnreadable = 2;
 // Extraction: some executable could not be read or is not valid.
 inline constexpr int kExitExtractFailed = 3;
+// A run with checks: some translation was refused or warned of.
+inline constexpr int kExitCheckWarnings = 4;
 
 // Runs uitrans on its command line (arguments[0] is the program name) and
 // returns the exit status.
@@ -38,6 +40,10 @@ struct RunSettings {
   bool add_language = false;
   uint16_t added_language = 0;
   Report* report = nullptr;  // collect what was looked up and replaced
+  bool check = false;        // check the translations made
+  // Refusals and findings of checks so far, over the run (a run with
+  // checks counts them here).
+  uint32_t* warnings = nullptr;
   // The executables of the run and the programs it wrote, which the side
   // file never replaces; each program written is added.
   std::vector<platform::FileIdentity>* executables = nullptr;

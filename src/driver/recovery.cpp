@@ -32,6 +32,7 @@ struct PlacedText {
   std::string parts[4];  // type, name, language, place name
   std::u16string text;
   std::string kind;  // for the template's comment
+  TextPlace place = TextPlace::menu_item;
   std::u16string translation;
   bool translated = false;
 };
@@ -64,6 +65,7 @@ bool read_places(const NativeString& name, const KindSelection& kinds,
         {labels.type, labels.name, labels.language, record.place_name},
         record.before,
         place_kind(record),
+        record.place,
         {},
         false});
   }
@@ -90,8 +92,8 @@ Copy copy_of(const std::vector<PlacedText>& places) {
 }
 
 // Fills in the translations of `places` from `copy` in `language` (empty:
-// the only language the copy has for the resource, else the source's). Resources whose place
-// names differ are left untranslated and counted.
+// the only language the copy has for the resource, else the source's).
+// Resources whose place names differ are left untranslated and counted.
 void translate_places(const Copy& copy, const std::string& language,
                       std::vector<PlacedText>* places) {
   std::map<std::string, Resource> sources;
@@ -194,6 +196,7 @@ void add_entries(const std::vector<const PlacedText*>& places, uint32_t fewest,
                                      {},
                                      levels > 0,
                                      context,
+                                     place->place,
                                      place->translation});
     }
     std::vector<std::string>& references = texts->at(at->second).references;

@@ -21,42 +21,73 @@ std::string entry_text(const char16_t* units, uint32_t length) {
   return text_field(std::u16string(units, length));
 }
 
+// "\texe\ttype\tname\tlanguage\tplace" of a record's row.
+std::string place_fields(const std::string& name, ByteSpan image,
+                         const ImageInfo& info, const TextRecord& record) {
+  std::string fields = "\t" + name;
+  for (uint32_t level = 1; level <= kPathLevels; ++level) {
+    fields += "\t";
+    fields += escape_field(resource_label(image, info.resource_raw_pointer,
+                                          record.path[level - 1], level));
+  }
+  // One piece at a time: `"\t" + string` trips a false -Wrestrict in
+  // GCC 12's optimiser.
+  fields += '\t';
+  fields += escape_field(record.place_name);
+  return fields;
+}
+
+// "\tbefore\tafter\tline": after and line only where a translation matched.
+std::string text_fields(const TextRecord& record,
+                        const ReplacementTable& table) {
+  std::string fields = "\t";
+  fields += text_field(record.before);
+  fields += "\t";
+  if (record.replaced || record.refused) {
+    fields += text_field(record.after);
+    fields += '\t';
+    fields += std::to_string(table.entries[record.entry].line);
+  } else {
+    fields += "\t";
+  }
+  return fields;
+}
+
 }  // namespace
 
 std::string report_rows(const platform::NativeString& executable,
                         ByteSpan image, const ImageInfo& info,
-                        const ReplacementTable& table, const RewriteLog& log) {
+                        const ReplacementTable& table, const RewriteLog& log,
+                        const std::vector<Finding>* findings) {
   std::string name = escape_field(platform::native_to_utf8(executable));
   std::string rows;
-  for (const TextRecord& record : log.records) {
+  size_t next_finding = 0;
+  for (size_t i = 0; i < log.records.size(); ++i) {
+    const TextRecord& record = log.records[i];
     // Texts shorter than two units can never match: they are not listed.
-    if (!record.replaced && !record.malformed && record.before.size() < 2) {
+    if (!record.replaced && !record.refused && !record.malformed &&
+        record.before.size() < 2) {
       continue;
     }
-    rows += record.replaced    ? "replaced\t"
-            : record.malformed ? "malformed\t"
-                               : "kept\t";
-    rows += name;
-    for (uint32_t level = 1; level <= kPathLevels; ++level) {
-      rows += "\t";
-      rows += escape_field(resource_label(image, info.resource_raw_pointer,
-                                          record.path[level - 1], level));
-    }
-    // One piece at a time: `"\t" + string` trips a false -Wrestrict in
-    // GCC 12's optimiser.
-    rows += '\t';
-    rows += escape_field(record.place_name);
-    rows += '\t';
-    rows += text_field(record.before);
-    rows += "\t";
-    if (record.replaced) {
-      rows += text_field(record.after);
-      rows += '\t';
-      rows += std::to_string(table.entries[record.entry].line);
-    } else {
-      rows += "\t";
-    }
+    std::string place = place_fields(name, image, info, record);
+    rows += record.replaced    ? "replaced"
+            : record.refused   ? "refused"
+            : record.malformed ? "malformed"
+                               : "kept";
+    rows += place;
+    rows += text_fields(record, table);
+    if (findings != nullptr) rows += '\t';
     rows += "\n";
+    for (; findings != nullptr && next_finding < findings->size() &&
+           (*findings)[next_finding].record == i;
+         ++next_finding) {
+      rows += "warning";
+      rows += place;
+      rows += text_fields(record, table);
+      rows += '\t';
+      rows += (*findings)[next_finding].check;
+      rows += '\n';
+    }
   }
   return rows;
 }
@@ -70,6 +101,10 @@ void merge_entry_use(Report* report, const RewriteLog& log) {
 
 std::string report_text(const Report& report, const ReplacementTable& table) {
   std::string text = kHeader;
+  if (report.with_checks) {
+    text.pop_back();
+    text += "\tcheck\n";
+  }
   text += report.rows;
   // Unused entries in the order of the list file.
   std::vector<const ReplacementEntry*> unused;
@@ -87,6 +122,7 @@ std::string report_text(const Report& report, const ReplacementTable& table) {
     text += entry_text(entry->replacement, entry->replacement_length);
     text += '\t';
     text += std::to_string(entry->line);
+    if (report.with_checks) text += '\t';
     text += '\n';
   }
   return text;

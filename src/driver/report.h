@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/checks.h"
 #include "image/image_info.h"
 #include "platform/file_ops.h"
 #include "replace/replacement_table.h"
@@ -17,12 +18,18 @@ namespace uitrans {
 struct Report {
   std::string rows;              // of the executables done so far
   std::vector<bool> entry_used;  // per table entry, over the whole run
+  // A run with checks: every row has a last column, `check`, which names
+  // the check of a `warning` row.
+  bool with_checks = false;
 };
 
-// The rows of one executable: each text looked up, replaced or kept.
+// The rows of one executable: each text looked up, replaced, refused or
+// kept, and with `findings` (a run with checks) a `warning` row after the
+// text's row for each finding of the text.
 std::string report_rows(const platform::NativeString& executable,
                         ByteSpan image, const ImageInfo& info,
-                        const ReplacementTable& table, const RewriteLog& log);
+                        const ReplacementTable& table, const RewriteLog& log,
+                        const std::vector<Finding>* findings = nullptr);
 
 void merge_entry_use(Report* report, const RewriteLog& log);
 

@@ -31,7 +31,9 @@ struct PotHeader {
 // comments, its msgid and an empty msgstr, wrapped at 79 columns as gettext
 // wraps (a text with line breaks is split after each one). An entry whose
 // text is not valid UTF-16 (it holds a lone surrogate) cannot be written in
-// UTF-8: it is left out and counted in `unwritable`.
+// UTF-8: it is left out and counted in `unwritable`. An entry's non-empty
+// translation is its msgstr: a template filled in, by a pseudo-translation
+// or from a translated copy.
 std::string write_pot(const PotHeader& header,
                       const std::vector<PotEntry>& entries,
                       uint32_t* unwritable);

@@ -50,6 +50,7 @@ Outcome rewrite_message_table(const ItemContext& context, uint32_t* new_size) {
   const ReplacementTable& table = *context.table;
   size_t count = messages.entries.size();
   std::vector<uint32_t> hits(count, kNoEntry);
+  std::vector<uint32_t> refused(count, kNoEntry);
   std::vector<std::u16string> replacements(count);
   std::vector<const std::u16string*> texts(count, nullptr);
   int32_t replaced = 0;
@@ -64,6 +65,14 @@ Outcome rewrite_message_table(const ItemContext& context, uint32_t* new_size) {
       hits[i] = resolve_at_place(context, hits[i], message_place(entry.id));
     }
     if (hits[i] == kNoEntry) continue;
+    if (!placeholders_allow(table, hits[i], PlaceholderSyntax::inserts,
+                            entry.text)) {
+      // Its inserts would be filled in wrongly: the entry stays as it is.
+      if (context.notes != nullptr) context.notes->refused += 1;
+      refused[i] = hits[i];
+      hits[i] = kNoEntry;
+      continue;
+    }
     const ReplacementEntry& pair = table.entries[hits[i]];
     replacements[i].assign(pair.replacement, pair.replacement_length);
     texts[i] = &replacements[i];
@@ -86,6 +95,9 @@ Outcome rewrite_message_table(const ItemContext& context, uint32_t* new_size) {
     TextRecord record = message_record(item, messages.entries[i]);
     if (hits[i] != kNoEntry) {
       mark_replaced(&record, table, hits[i], context.log);
+    }
+    if (refused[i] != kNoEntry) {
+      mark_refused(&record, table, refused[i], context.log);
     }
     context.log->records.push_back(std::move(record));
   }

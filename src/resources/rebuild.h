@@ -74,6 +74,7 @@ void release_output(RebuildOutput* out);
 // What a rebuild noticed beyond what it replaced.
 struct RebuildNotes {
   uint32_t undecodable = 0;  // 8-bit texts not valid in their code page
+  uint32_t refused = 0;      // translations whose placeholders differ
 };
 
 // Where an item lies, as catalogue contexts name places: the executable's

@@ -40,11 +40,30 @@ TextRecord string_record(const ItemSource& item, UnitView units, uint32_t index,
 }
 
 void log_string(const ItemContext& item, UnitView units, uint32_t index,
-                const StringSlot& slot, uint32_t hit) {
+                const StringSlot& slot, uint32_t hit, uint32_t refused) {
   if (item.log == nullptr) return;
   TextRecord record = string_record(item.item, units, index, slot);
   if (hit != kNoEntry) mark_replaced(&record, *item.table, hit, item.log);
+  if (refused != kNoEntry) {
+    mark_refused(&record, *item.table, refused, item.log);
+  }
   item.log->records.push_back(std::move(record));
+}
+
+// A string may be a printf format or a FormatMessage one: a translation
+// that would be filled in wrongly is kept out (kNoEntry; *refused names it).
+uint32_t safe_hit(const ItemContext& item, UnitView units,
+                  const StringSlot& slot, uint32_t hit, uint32_t* refused) {
+  *refused = kNoEntry;
+  if (hit == kNoEntry ||
+      placeholders_allow(*item.table, hit,
+                         PlaceholderSyntax::printf_and_inserts,
+                         units_text(units, slot.start, slot.length))) {
+    return hit;
+  }
+  if (item.notes != nullptr) item.notes->refused += 1;
+  *refused = hit;
+  return kNoEntry;
 }
 
 // A replacement whose length a 16-bit count cannot hold is not applied.
@@ -90,7 +109,9 @@ Outcome rewrite_string_block(const ItemContext& item, uint32_t* new_size) {
     if (hit != kNoEntry && table.entries[hit].replacement_length > 0xFFFF) {
       hit = kNoEntry;
     }
-    log_string(item, units, i, slot, hit);
+    uint32_t refused = kNoEntry;
+    hit = safe_hit(item, units, slot, hit, &refused);
+    log_string(item, units, i, slot, hit, refused);
     bool ok = hit == kNoEntry
                   ? put_units(&writer, units, slot.start - 1, slot.length + 1)
                   : put_counted(&writer, table.entries[hit]);

@@ -24,6 +24,22 @@ void mark_replaced(TextRecord* record, const ReplacementTable& table,
   if (log != nullptr) log->entry_used[entry] = true;
 }
 
+void mark_refused(TextRecord* record, const ReplacementTable& table,
+                  uint32_t entry, RewriteLog* log) {
+  mark_replaced(record, table, entry, log);
+  record->replaced = false;
+  record->refused = true;
+}
+
+bool placeholders_allow(const ReplacementTable& table, uint32_t entry,
+                        PlaceholderSyntax syntax,
+                        const std::u16string& source) {
+  const ReplacementEntry& pair = table.entries[entry];
+  std::u16string translation(pair.replacement, pair.replacement_length);
+  return compare_placeholders(syntax, source, translation) !=
+         PlaceholderVerdict::differs;
+}
+
 std::string numbered_place(const char* what, uint32_t id, bool unique,
                            uint32_t number) {
   std::string name = what;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "replace/placeholders.h"
 #include "replace/replacement_table.h"
 #include "resources/resource_tree.h"
 #include "resources/templates.h"
@@ -42,6 +43,9 @@ struct TextRecord {
   std::u16string before;
   std::u16string after;  // the whole new text, when replaced
   bool replaced = false;
+  // A translation kept out because its placeholders are not the source's:
+  // `after` holds it, `entry` names it, and the text stays as it was.
+  bool refused = false;
   uint32_t entry = 0;      // the table entry that matched, when replaced
   bool malformed = false;  // an item kept as it is: it does not read
 };
@@ -61,6 +65,15 @@ TextRecord make_record(const uint32_t* path, TextPlace place,
 // notes the entry as used.
 void mark_replaced(TextRecord* record, const ReplacementTable& table,
                    uint32_t entry, RewriteLog* log);
+
+// Marks a record's translation by table entry `entry` refused.
+void mark_refused(TextRecord* record, const ReplacementTable& table,
+                  uint32_t entry, RewriteLog* log);
+
+// True when the translation of table entry `entry` may replace `source`:
+// its placeholders in `syntax` are the source's, or some are only left out.
+bool placeholders_allow(const ReplacementTable& table, uint32_t entry,
+                        PlaceholderSyntax syntax, const std::u16string& source);
 
 // "item 40001" when the id names one place alone (`unique`), else "item #N"
 // by the item's 1-based number; "control ..." alike.
