@@ -40,7 +40,7 @@ struct Flag {
 constexpr Flag kFlags[] = {
     {"--help", &Options::help},       {"--version", &Options::version},
     {"--extract", &Options::extract}, {"--po", &Options::po},
-    {"--dry-run", &Options::dry_run},
+    {"--dry-run", &Options::dry_run}, {"--fit", &Options::fit},
 };
 
 struct Valued {
@@ -53,6 +53,7 @@ constexpr Valued kValued[] = {
     {"--report", &Options::has_report, &Options::report_path},
     {"--output", &Options::has_output, &Options::output_path},
     {"--contexts", &Options::has_contexts, &Options::contexts_value},
+    {"--preview", &Options::has_preview, &Options::preview_path},
 };
 
 // --contexts=none|type|resource|place.
@@ -156,6 +157,10 @@ bool check_combination(const Options& options, std::string* error) {
     *error = "--dry-run and --report belong to translation runs";
     return false;
   }
+  if (options.extract && (options.fit || options.has_preview)) {
+    *error = "--fit and --preview belong to translation runs";
+    return false;
+  }
   if (!options.extract && (options.po || options.has_output)) {
     *error = "--po and --output belong to --extract";
     return false;
@@ -221,6 +226,8 @@ void print_usage() {
       "Options (before -s and LIST; -- ends them):\n"
       "  --dry-run          do everything but write: no backup, no output\n"
       "  --report FILE      write what was replaced and kept (UTF-8, TSV)\n"
+      "  --fit              widen dialog controls whose texts no longer fit\n"
+      "  --preview FILE     draw the dialogs and menus changed (HTML)\n"
       "  --string-tables    translate string tables too\n"
       "  --version-info     translate the texts of version information too\n"
       "  --message-tables   translate message tables too\n"

@@ -24,11 +24,14 @@ struct Options {
   bool extract = false;
   bool po = false;
   bool dry_run = false;
+  bool fit = false;     // widen dialog controls for their translated texts
   KindSelection kinds;  // the kinds rewritten or listed beyond menus, dialogs
   bool has_output = false;
   platform::NativeString output_path;  // -o / --output, with --extract
   bool has_report = false;
   platform::NativeString report_path;
+  bool has_preview = false;  // --preview FILE: an HTML page of the changes
+  platform::NativeString preview_path;
   bool has_contexts = false;  // --contexts, with --extract --po
   platform::NativeString contexts_value;
   ContextLevel contexts = ContextLevel::none;
