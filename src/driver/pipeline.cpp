@@ -5,6 +5,7 @@
 #include "driver/list_file.h"
 #include "driver/messages.h"
 #include "driver/options.h"
+#include "driver/preview.h"
 #include "driver/report.h"
 #include "image/image_file.h"
 #include "image/image_info.h"
@@ -53,6 +54,7 @@ Outcome rebuild(const NativeString& name, ImageBuffer* image,
   }
   options.kinds = settings.kinds;
   options.log = log;
+  options.fit = settings.fit;
   options.reference_unchanged = true;
   if (image->mapped()) options.release_pages = platform::release_clean_pages;
   *result = rebuild_resources(image->data.get(), image->size, info, table,
@@ -174,7 +176,8 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   output.prepare_memory = platform::prefer_large_pages;
   RebuildResult result;
   RewriteLog log;
-  RewriteLog* wanted = settings.report != nullptr ? &log : nullptr;
+  bool logged = settings.report != nullptr || settings.preview != nullptr;
+  RewriteLog* wanted = logged ? &log : nullptr;
   if (wanted != nullptr) log.entry_used.assign(table.entries.size(), false);
   Outcome rebuilt =
       rebuild(name, &image, info, table, settings, &output, wanted, &result);
@@ -182,7 +185,7 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   // Texts of an image that was read whole are reported even when nothing
   // was replaced; those of one refused are not.
   std::string rows;
-  if (wanted != nullptr && result.outcome.ok()) {
+  if (settings.report != nullptr && result.outcome.ok()) {
     rows = report_rows(name, image.span(), info, table, log);
   }
   bool done = false;
@@ -192,9 +195,12 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
     print_outcome(rebuilt, name);
     done = result.outcome.ok();
   }
-  if (wanted != nullptr) {
+  if (settings.report != nullptr) {
     merge_entry_use(settings.report, log);
     if (done) settings.report->rows += rows;
+  }
+  if (settings.preview != nullptr && done && result.outcome.ok()) {
+    add_to_preview(settings.preview, name, image.span(), info, log);
   }
 }
 
@@ -233,6 +239,9 @@ int run_translation(const Options& options) {
   settings.executables = &executables;
   settings.dry_run = options.dry_run;
   settings.kinds = options.kinds;
+  settings.fit = options.fit;
+  PreviewPage preview;
+  if (options.has_preview) settings.preview = &preview;
   if (options.has_report) {
     report.entry_used.assign(table.entries.size(), false);
     settings.report = &report;
@@ -245,6 +254,11 @@ int run_translation(const Options& options) {
       !platform::write_whole_file(options.report_path,
                                   report_text(report, table))) {
     static const char kFailed[] = "uitrans: could not write the report\n";
+    platform::print_error_text(kFailed, sizeof kFailed - 1);
+  }
+  if (options.has_preview && !platform::write_whole_file(
+                                 options.preview_path, preview_html(preview))) {
+    static const char kFailed[] = "uitrans: could not write the preview\n";
     platform::print_error_text(kFailed, sizeof kFailed - 1);
   }
   return kExitOk;

@@ -28,13 +28,16 @@ int run_uitrans(const std::vector<platform::NativeString>& arguments);
 Outcome load_and_validate(const platform::NativeString& name,
                           ImageBuffer* image, ImageInfo* info);
 
-struct Report;  // report.h
+struct Report;       // report.h
+struct PreviewPage;  // preview.h
 
 // How a translation run goes beyond writing the translated executables.
 struct RunSettings {
-  bool dry_run = false;      // stop before the backup; write nothing
-  KindSelection kinds;       // translate these kinds too
-  Report* report = nullptr;  // collect what was looked up and replaced
+  bool dry_run = false;            // stop before the backup; write nothing
+  KindSelection kinds;             // translate these kinds too
+  Report* report = nullptr;        // collect what was looked up and replaced
+  bool fit = false;                // widen dialog controls for their texts
+  PreviewPage* preview = nullptr;  // draw the dialogs and menus changed
   // The executables of the run and the programs it wrote, which the side
   // file never replaces; each program written is added.
   std::vector<platform::FileIdentity>* executables = nullptr;
