@@ -45,7 +45,7 @@ constexpr Flag kFlags[] = {
     {"--help", &Options::help},       {"--version", &Options::version},
     {"--extract", &Options::extract}, {"--po", &Options::po},
     {"--dry-run", &Options::dry_run}, {"--check", &Options::check},
-    {"--pseudo", &Options::pseudo},
+    {"--pseudo", &Options::pseudo},   {"--fit", &Options::fit},
 };
 
 struct Valued {
@@ -65,6 +65,7 @@ constexpr Valued kValued[] = {
     {"--language", &Options::has_language, &Options::language_value},
     {"--add-language", &Options::has_add_language,
      &Options::add_language_value},
+    {"--preview", &Options::has_preview, &Options::preview_path},
 };
 
 // A language as labels show it: four upper-case hexadecimal digits.
@@ -188,6 +189,10 @@ void name_operands(std::vector<NativeString> operands, Options* options) {
 bool check_combination(const Options& options, std::string* error) {
   if (options.extract && (options.dry_run || options.has_report)) {
     *error = "--dry-run and --report belong to translation runs";
+    return false;
+  }
+  if (options.extract && (options.fit || options.has_preview)) {
+    *error = "--fit and --preview belong to translation runs";
     return false;
   }
   if (!options.extract && (options.po || options.has_output)) {
@@ -321,6 +326,8 @@ void print_usage() {
       "  --report FILE      write what was replaced and kept (UTF-8, TSV)\n"
       "  --check            warn of likely mistakes of the translation;\n"
       "                     exit status 4 when there is any\n"
+      "  --fit              widen dialog controls whose texts no longer fit\n"
+      "  --preview FILE     draw the dialogs and menus changed (HTML)\n"
       "  --string-tables    translate string tables too\n"
       "  --version-info     translate the texts of version information too\n"
       "  --message-tables   translate message tables too\n"

@@ -26,11 +26,14 @@ struct Options {
   bool dry_run = false;
   bool check = false;   // warn of likely mistakes of the translation
   bool pseudo = false;  // with --extract: fill in pseudo-translations
+  bool fit = false;     // widen dialog controls for their translated texts
   KindSelection kinds;  // the kinds rewritten or listed beyond menus, dialogs
   bool has_output = false;
   platform::NativeString output_path;  // -o / --output, with --extract
   bool has_report = false;
   platform::NativeString report_path;
+  bool has_preview = false;  // --preview FILE: an HTML page of the changes
+  platform::NativeString preview_path;
   bool has_contexts = false;  // --contexts, with --extract --po
   platform::NativeString contexts_value;
   ContextLevel contexts = ContextLevel::none;

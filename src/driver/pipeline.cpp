@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "driver/pipeline.h"
 
+#include <algorithm>
+
 #include "driver/checks.h"
 #include "driver/extract_command.h"
 #include "driver/list_file.h"
 #include "driver/messages.h"
 #include "driver/options.h"
+#include "driver/preview.h"
 #include "driver/report.h"
 #include "image/image_file.h"
 #include "image/image_info.h"
 #include "image/output.h"
 #include "image/pe_format.h"
+#include "resources/dialog_fit.h"
 #include "resources/directory_writer.h"
 #include "resources/rebuild.h"
 #include "resources/text_record.h"
@@ -58,6 +62,7 @@ Outcome rebuild(const NativeString& name, ImageBuffer* image,
   options.add_language = settings.add_language;
   options.added_language = settings.added_language;
   options.log = log;
+  options.fit = settings.fit;
   options.reference_unchanged = true;
   if (image->mapped()) options.release_pages = platform::release_clean_pages;
   *result = rebuild_resources(image->data.get(), image->size, info, table,
@@ -115,6 +120,29 @@ void print_findings(const NativeString& name, ByteSpan image,
     platform::print_error_native(name);
     platform::print_error_text(line.data(), line.size());
   }
+}
+
+// Dialog texts that no longer fit their controls, or controls widened over
+// others, join the findings at the record of the control's title.
+void add_fit_findings(const RewriteLog& log, std::vector<Finding>* findings) {
+  for (const DialogLayout& layout : log.dialogs) {
+    for (const FitFinding& fit : fit_findings(layout)) {
+      for (size_t i = 0; i < log.records.size(); ++i) {
+        const TextRecord& record = log.records[i];
+        if (record.place != TextPlace::control_title ||
+            record.place_name != fit.place_name ||
+            !std::equal(record.path, record.path + kPathLevels, layout.path)) {
+          continue;
+        }
+        findings->push_back(Finding{
+            i, fit.check == "overlap" ? "overlap" : "fit", fit.message});
+        break;
+      }
+    }
+  }
+  std::stable_sort(
+      findings->begin(), findings->end(),
+      [](const Finding& a, const Finding& b) { return a.record < b.record; });
 }
 
 // What a run that writes prints once the new image is open: the count, and
@@ -259,9 +287,12 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   output.prepare_memory = platform::prefer_large_pages;
   RebuildResult result;
   RewriteLog log;
-  // The log is what the report lists and what the checks look at.
-  RewriteLog* wanted =
-      settings.report != nullptr || settings.check ? &log : nullptr;
+  // The log is what the report lists, what the checks look at and what the
+  // preview draws.
+  RewriteLog* wanted = settings.report != nullptr || settings.check ||
+                               settings.preview != nullptr
+                           ? &log
+                           : nullptr;
   if (wanted != nullptr) log.entry_used.assign(table.entries.size(), false);
   Outcome rebuilt =
       rebuild(name, &image, info, table, settings, &output, wanted, &result);
@@ -272,6 +303,7 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   std::vector<Finding> findings;
   if (settings.check && result.outcome.ok()) {
     findings = check_records(log.records);
+    add_fit_findings(log, &findings);
     print_findings(name, image.span(), info, log, findings);
     *settings.warnings +=
         static_cast<uint32_t>(findings.size()) + result.notes.refused;
@@ -291,6 +323,9 @@ void process_executable(const NativeString& name, const ReplacementTable& table,
   if (settings.report != nullptr) {
     merge_entry_use(settings.report, log);
     if (done) settings.report->rows += rows;
+  }
+  if (settings.preview != nullptr && done && result.outcome.ok()) {
+    add_to_preview(settings.preview, name, image.span(), info, log);
   }
 }
 
@@ -334,6 +369,9 @@ int run_translation(const Options& options) {
   uint32_t warnings = 0;
   settings.check = options.check;
   settings.warnings = &warnings;
+  settings.fit = options.fit;
+  PreviewPage preview;
+  if (options.has_preview) settings.preview = &preview;
   if (options.has_report) {
     report.entry_used.assign(table.entries.size(), false);
     report.with_checks = options.check;
@@ -347,6 +385,11 @@ int run_translation(const Options& options) {
       !platform::write_whole_file(options.report_path,
                                   report_text(report, table))) {
     static const char kFailed[] = "uitrans: could not write the report\n";
+    platform::print_error_text(kFailed, sizeof kFailed - 1);
+  }
+  if (options.has_preview && !platform::write_whole_file(
+                                 options.preview_path, preview_html(preview))) {
+    static const char kFailed[] = "uitrans: could not write the preview\n";
     platform::print_error_text(kFailed, sizeof kFailed - 1);
   }
   return options.check && warnings > 0 ? kExitCheckWarnings : kExitOk;

@@ -30,7 +30,8 @@ int run_uitrans(const std::vector<platform::NativeString>& arguments);
 Outcome load_and_validate(const platform::NativeString& name,
                           ImageBuffer* image, ImageInfo* info);
 
-struct Report;  // report.h
+struct Report;       // report.h
+struct PreviewPage;  // preview.h
 
 // How a translation run goes beyond writing the translated executables.
 struct RunSettings {
@@ -44,6 +45,8 @@ struct RunSettings {
   // Refusals and findings of checks so far, over the run (a run with
   // checks counts them here).
   uint32_t* warnings = nullptr;
+  bool fit = false;                // widen dialog controls for their texts
+  PreviewPage* preview = nullptr;  // draw the dialogs and menus changed
   // The executables of the run and the programs it wrote, which the side
   // file never replaces; each program written is added.
   std::vector<platform::FileIdentity>* executables = nullptr;

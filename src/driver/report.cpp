@@ -53,6 +53,33 @@ std::string text_fields(const TextRecord& record,
   return fields;
 }
 
+// With --fit, a row for each control widened: its width (cx, in dialog
+// units) before and after. Without it no control changes width.
+std::string widened_rows(const std::string& name, ByteSpan image,
+                         const ImageInfo& info, const RewriteLog& log) {
+  std::string rows;
+  for (const DialogLayout& layout : log.dialogs) {
+    for (const DialogControl& control : layout.controls) {
+      if (control.geometry.cx == control.source.cx) continue;
+      rows += "widened\t";
+      rows += name;
+      for (uint32_t level = 1; level <= kPathLevels; ++level) {
+        rows += '\t';
+        rows += escape_field(resource_label(image, info.resource_raw_pointer,
+                                            layout.path[level - 1], level));
+      }
+      rows += '\t';
+      rows += escape_field(control.place_name);
+      rows += '\t';
+      rows += std::to_string(control.source.cx);
+      rows += '\t';
+      rows += std::to_string(control.geometry.cx);
+      rows += "\t\n";
+    }
+  }
+  return rows;
+}
+
 }  // namespace
 
 std::string report_rows(const platform::NativeString& executable,
@@ -89,6 +116,7 @@ std::string report_rows(const platform::NativeString& executable,
       rows += '\n';
     }
   }
+  rows += widened_rows(name, image, info, log);
   return rows;
 }
 

@@ -3,11 +3,13 @@
 // titles and the typeface are replaced when the whole text is a find text,
 // creation data is scanned unit by unit, and counts and alignment are kept
 // consistent with the new lengths.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
+#include "resources/dialog_fit.h"
 #include "resources/item_writer.h"
 #include "resources/templates.h"
 #include "resources/text_record.h"
@@ -95,9 +97,12 @@ struct DialogRewrite {
   const ReplacementTable* table = nullptr;
   int32_t* replaced_count = nullptr;
   const ItemContext* item = nullptr;
-  // Only with a log or contexts: a rewrite alone never builds one.
+  // Only with a log, contexts or --fit: a rewrite alone never builds one.
   std::optional<DialogSurvey> survey;
   const DialogReader* reader = nullptr;
+  // The dialog's controls and where they land in the output, only with a
+  // log or --fit.
+  DialogLayout* layout = nullptr;
 };
 
 // A hit in creation data applies where its control is.
@@ -123,6 +128,60 @@ void log_text(DialogRewrite* rw, const DialogField& field, size_t start,
   log->records.push_back(std::move(record));
 }
 
+// Notes a title text and what is written for it in the layout.
+void note_title(DialogRewrite* rw, const DialogField& field, uint32_t hit) {
+  std::u16string before = units_text(rw->units, field.start, field.units - 1);
+  std::u16string after = before;
+  if (hit != kNoEntry) {
+    const ReplacementEntry& entry = rw->table->entries[hit];
+    after.assign(entry.replacement, entry.replacement_length);
+  }
+  DialogLayout* layout = rw->layout;
+  if (field.part == DialogPart::title) {
+    layout->title_before = std::move(before);
+    layout->title_after = std::move(after);
+  } else if (field.part == DialogPart::control_title &&
+             !layout->controls.empty()) {
+    DialogControl& control = layout->controls.back();
+    control.has_text = true;
+    control.before = std::move(before);
+    control.after = std::move(after);
+    control.replaced = hit != kNoEntry;
+  }
+}
+
+// Notes a control as its fixed part is about to be written, and its class.
+void note_control(DialogRewrite* rw, const DialogField& field) {
+  DialogLayout* layout = rw->layout;
+  if (field.part == DialogPart::fixed && field.control != 0) {
+    DialogControl control;
+    control.place_name = control_place(*rw->survey, field);
+    control.geometry = rw->reader->control_geometry;
+    control.source = rw->reader->control_geometry;
+    control.output_unit = rw->writer.position;
+    layout->controls.push_back(std::move(control));
+  } else if (field.part == DialogPart::control_class &&
+             !layout->controls.empty()) {
+    DialogControl& control = layout->controls.back();
+    control.class_ordinal = field.class_ordinal;
+    control.class_name =
+        units_text(rw->units, field.class_start, field.class_length);
+  }
+}
+
+// With --fit, writes the new x and cx of each control widened for its
+// text over the copies of their fixed parts; nothing else changes.
+void apply_widenings(DialogRewrite* rw, bool extended) {
+  std::vector<Widening> widenings = widen_controls(rw->layout);
+  uint8_t* item = rw->writer.output->data + rw->writer.output->used;
+  size_t rect = control_rect_unit(extended);
+  for (const Widening& widening : widenings) {
+    size_t at = rw->layout->controls[widening.control].output_unit + rect;
+    store_u16(item + 2 * at, static_cast<uint16_t>(widening.to.x));
+    store_u16(item + 2 * (at + 2), static_cast<uint16_t>(widening.to.cx));
+  }
+}
+
 bool copy_field(DialogRewrite* rw, const DialogField& field) {
   return put_units(&rw->writer, rw->units, field.start, field.units);
 }
@@ -134,6 +193,7 @@ bool rewrite_text(DialogRewrite* rw, const DialogField& field) {
     hit = resolve_at_place(*rw->item, hit, place_name(*rw->survey, field));
   }
   log_text(rw, field, field.start, field.units - 1, hit);
+  if (rw->layout != nullptr) note_title(rw, field, hit);
   if (hit == kNoEntry) return copy_field(rw, field);
   return put_replacement(&rw->writer, rw->table->entries[hit],
                          rw->replaced_count);
@@ -207,21 +267,33 @@ Outcome rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
   rw.table = item.table;
   rw.replaced_count = item.replaced_count;
   rw.item = &item;
-  if (item.log != nullptr || item.place != nullptr) {
+  DialogLayout layout;
+  if (item.log != nullptr || item.fit) rw.layout = &layout;
+  if (item.log != nullptr || item.place != nullptr || rw.layout != nullptr) {
     rw.survey = survey_dialog(rw.units, item.item.size);
   }
+  int32_t replaced_before = *item.replaced_count;
 
   DialogReader reader;
   DialogField field;
   bool read = start_dialog(&reader, rw.units, item.item.size);
-  reader.with_geometry = item.log != nullptr;
+  reader.with_geometry = rw.layout != nullptr;
   rw.reader = &reader;
   while (read && next_dialog_field(&reader, &field)) {
+    if (rw.layout != nullptr) note_control(&rw, field);
     if (!rewrite_field(&rw, field, reader.extended)) {
       return writer_failure(rw.writer);
     }
   }
   if (reader.reason != InvalidReason::none) return refused(reader.reason);
+  if (rw.layout != nullptr) {
+    std::copy(item.item.path, item.item.path + kPathLevels, layout.path);
+    layout.geometry = rw.survey->geometry;
+    layout.font = rw.survey->font;
+    layout.changed = *item.replaced_count != replaced_before;
+    if (item.fit) apply_widenings(&rw, reader.extended);
+    if (item.log != nullptr) item.log->dialogs.push_back(std::move(layout));
+  }
   uint64_t bytes = 2 * uint64_t{rw.writer.position};
   if (bytes > UINT32_MAX) return size_overflow();
   *new_size = static_cast<uint32_t>(bytes);

@@ -275,6 +275,10 @@ bool next_dialog_field(DialogReader* reader, DialogField* field) {
   return true;
 }
 
+size_t control_rect_unit(bool extended) {
+  return extended ? kExtended.control_rect_unit : kClassic.control_rect_unit;
+}
+
 bool is_looked_up(const DialogField& field) {
   switch (field.part) {
     case DialogPart::title:

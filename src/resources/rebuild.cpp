@@ -202,6 +202,7 @@ Outcome move_entry_item(WalkContext* walk, const TreeEntry& entry,
   context.replaced_count = &walk->replaced_count;
   context.log = walk->log;
   context.notes = &walk->notes;
+  context.fit = walk->options->fit;
   ItemPlace place;
   if (!walk->table->contexts.empty() && kind != nullptr) {
     place.file = walk->options->file_name;

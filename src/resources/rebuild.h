@@ -98,6 +98,9 @@ struct ItemContext {
   // Only when the table has entries with contexts: a hit is then resolved to
   // the variant that applies at its place (resolve_at_place).
   const ItemPlace* place = nullptr;
+  // Widen dialog controls whose translated titles no longer fit, where
+  // the free space beside them allows.
+  bool fit = false;
 };
 
 // The size of the directory prefix (every directory, entry array, name string
@@ -136,6 +139,7 @@ bool locate_item(ByteSpan image, const ImageInfo& info,
 struct RebuildOptions {
   KindSelection kinds;        // the kinds rewritten beyond those always
   RewriteLog* log = nullptr;  // record every text looked up
+  bool fit = false;           // widen dialog controls for their texts
   // The executable's name as given and its own file name (UTF-8), for
   // contexts limited to one file.
   std::string file_name;

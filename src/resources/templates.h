@@ -144,6 +144,9 @@ bool start_dialog(DialogReader* reader, UnitView units, uint32_t item_size);
 // compares with it.
 bool next_dialog_field(DialogReader* reader, DialogField* field);
 
+// Where x lies in a control's fixed part (y, cx and cy follow), in units.
+size_t control_rect_unit(bool extended);
+
 // True for the parts whose text is looked up as a whole text.
 bool is_looked_up(const DialogField& field);
 

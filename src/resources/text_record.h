@@ -50,10 +50,37 @@ struct TextRecord {
   bool malformed = false;  // an item kept as it is: it does not read
 };
 
+// One control of a dialog, whatever its title: what drawing it and
+// checking its width need.
+struct DialogControl {
+  std::string place_name;  // as its records name it
+  std::u16string class_name;
+  uint16_t class_ordinal = 0;
+  DialogGeometry geometry;  // as written (widened with --fit)
+  DialogGeometry source;    // as read
+  bool has_text = false;    // a text title, not an ordinal
+  std::u16string before;    // the title, when a text
+  std::u16string after;     // the title written
+  bool replaced = false;
+  size_t output_unit = 0;  // where its fixed part lies in the new item
+};
+
+// A dialog's own frame and font and all its controls.
+struct DialogLayout {
+  uint32_t path[kPathLevels] = {};
+  DialogGeometry geometry;
+  DialogFont font;
+  std::u16string title_before;
+  std::u16string title_after;
+  bool changed = false;  // a text of it was replaced
+  std::vector<DialogControl> controls;
+};
+
 // Filled by the rewriters when a report is wanted.
 struct RewriteLog {
   std::vector<TextRecord> records;
-  std::vector<bool> entry_used;  // per table entry: it matched somewhere
+  std::vector<bool> entry_used;       // per table entry: it matched somewhere
+  std::vector<DialogLayout> dialogs;  // every dialog that reads whole
 };
 
 // A record of the text `before` at a place of the resource at `path`.

@@ -461,6 +461,9 @@ ResourceTreeSpec pseudo_app() {
     testsupport::DialogControl control;
     control.id = static_cast<uint32_t>(dialog.controls.size() + 1);
     control.title = testsupport::text_field(text);
+    // Room for the longer pseudo texts, one control under the other.
+    control.rect[1] = static_cast<uint16_t>(6 + 16 * dialog.controls.size());
+    control.rect[2] = 120;
     dialog.controls.push_back(control);
   }
   ResourceTreeSpec tree;

@@ -44,7 +44,7 @@ void put_header(Bytes& bytes, const DialogSpec& dialog) {
     append32(bytes, 0);  // dwExtendedStyle
   }
   append16(bytes, count);
-  for (uint16_t v : {10, 20, 200, 100}) append16(bytes, v);  // x, y, cx, cy
+  for (uint16_t v : dialog.rect) append16(bytes, v);
   put_field(bytes, dialog.menu);
   put_field(bytes, dialog.window_class);
   put_field(bytes, text_field(dialog.title));
@@ -69,7 +69,7 @@ void put_control(Bytes& bytes, bool extended, const DialogControl& control) {
     append32(bytes, control.style);
     append32(bytes, 0);  // dwExtendedStyle
   }
-  for (uint16_t v : {5, 6, 50, 14}) append16(bytes, v);  // x, y, cx, cy
+  for (uint16_t v : control.rect) append16(bytes, v);
   if (extended) {
     append32(bytes, control.id);
   } else {
@@ -117,6 +117,12 @@ struct Reader {
     uint16_t high = 0;
     if (!u16(&low) || !u16(&high)) return false;
     *out = low | (uint32_t{high} << 16);
+    return true;
+  }
+  bool rect(uint16_t (&out)[4]) {
+    for (uint16_t& v : out) {
+      if (!u16(&v)) return false;
+    }
     return true;
   }
   bool skip(size_t units) {
@@ -173,8 +179,9 @@ bool read_header(Reader& r, DialogSpec* dialog, uint16_t* count) {
   const bool header_read = dialog->extended
                                ? r.skip(4) && r.skip(2) && r.u32(&dialog->style)
                                : r.u32(&dialog->style) && r.skip(2);
-  if (!header_read || !r.u16(count) || !r.skip(4) || !r.field(&dialog->menu) ||
-      !r.field(&dialog->window_class) || !r.string(&dialog->title)) {
+  if (!header_read || !r.u16(count) || !r.rect(dialog->rect) ||
+      !r.field(&dialog->menu) || !r.field(&dialog->window_class) ||
+      !r.string(&dialog->title)) {
     return false;
   }
   return (dialog->style & kDsSetFont) == 0 || read_font(r, dialog);
@@ -185,7 +192,7 @@ bool read_control(Reader& r, bool extended, DialogControl* control) {
   const bool start_read =
       r.align() && (extended ? r.skip(4) && r.u32(&control->style)
                              : r.u32(&control->style) && r.skip(2));
-  if (!start_read || !r.skip(4)) return false;
+  if (!start_read || !r.rect(control->rect)) return false;
   if (extended ? !r.u32(&control->id) : !r.u16(&id)) return false;
   if (!extended) control->id = id;
   if (!r.field(&control->window_class) || !r.field(&control->title) ||

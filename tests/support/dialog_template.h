@@ -36,6 +36,7 @@ struct DialogControl {
   DialogField title = text_field(u"");
   uint16_t data_count = 0;     // the creation data's count unit as stored
   std::vector<uint16_t> data;  // the units after it
+  uint16_t rect[4] = {5, 6, 50, 14};  // x, y, cx, cy in dialog units
   bool operator==(const DialogControl&) const = default;
 };
 
@@ -54,6 +55,7 @@ struct DialogSpec {
   uint8_t charset = 1;
   std::u16string typeface;
   std::vector<DialogControl> controls;
+  uint16_t rect[4] = {10, 20, 200, 100};  // x, y, cx, cy in dialog units
   bool operator==(const DialogSpec&) const = default;
 };
 
