@@ -99,25 +99,14 @@ void collect(Collection* collection, const std::string& executable,
   }
 }
 
-// Loads, validates and lists one executable; false when it could not be
+// Lists one executable into the collection; false when it could not be
 // read (its message printed).
 bool extract_one(const NativeString& name, const KindSelection& kinds,
                  Collection* collection) {
-  ImageBuffer image;
-  ImageInfo info;
-  Outcome loaded = load_and_validate(name, &image, &info);
-  print_outcome(loaded, name);
-  // An image without a resource section was read, and holds no texts.
-  if (loaded.message == Message::no_resource_section) return true;
-  if (!loaded.ok()) return false;
-  std::vector<TextRecord> records;
-  Outcome listed = extract_texts(image.span(), info, kinds, &records);
-  if (!listed.ok()) {
-    print_outcome(listed, name);
-    return false;
-  }
-  collect(collection, platform::native_to_utf8(name), image.span(), info,
-          records);
+  ListedImage listed;
+  if (!list_image(name, kinds, &listed)) return false;
+  collect(collection, platform::native_to_utf8(name), listed.image.span(),
+          listed.info, listed.records);
   return true;
 }
 
@@ -160,6 +149,19 @@ std::string project_name(const NativeString& executable) {
 }
 
 }  // namespace
+
+bool list_image(const NativeString& name, const KindSelection& kinds,
+                ListedImage* listed) {
+  Outcome loaded = load_and_validate(name, &listed->image, &listed->info);
+  print_outcome(loaded, name);
+  // An image without a resource section was read, and holds no texts.
+  if (loaded.message == Message::no_resource_section) return true;
+  if (!loaded.ok()) return false;
+  Outcome texts = extract_texts(listed->image.span(), listed->info, kinds,
+                                &listed->records);
+  print_outcome(texts, name);
+  return texts.ok();
+}
 
 std::string list_template(const std::vector<ExtractedText>& texts,
                           size_t* left_out) {

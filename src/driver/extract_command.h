@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "image/image_file.h"
+#include "image/image_info.h"
 #include "resources/templates.h"
+#include "resources/text_record.h"
 
 namespace uitrans {
 
@@ -22,6 +25,19 @@ struct ExtractedText {
   // What the template offers as its translation; empty for the text itself.
   std::u16string translation;
 };
+
+// An executable read for its texts.
+struct ListedImage {
+  ImageBuffer image;
+  ImageInfo info;
+  std::vector<TextRecord> records;
+};
+
+// Loads, validates and lists one executable (its texts in walk order; none
+// without a resource section). False when it could not be read, its message
+// printed.
+bool list_image(const platform::NativeString& name, const KindSelection& kinds,
+                ListedImage* listed);
 
 // Reads every executable named and lists its texts; messages for those
 // that cannot be read go to standard error. Returns the exit status.

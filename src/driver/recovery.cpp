@@ -44,22 +44,12 @@ std::string resource_key(const PlacedText& place) {
 // The texts of one file in walk order; false when it could not be read.
 bool read_places(const NativeString& name, const KindSelection& kinds,
                  std::vector<PlacedText>* places) {
-  ImageBuffer image;
-  ImageInfo info;
-  Outcome loaded = load_and_validate(name, &image, &info);
-  print_outcome(loaded, name);
-  if (loaded.message == Message::no_resource_section) return true;
-  if (!loaded.ok()) return false;
-  std::vector<TextRecord> records;
-  Outcome listed = extract_texts(image.span(), info, kinds, &records);
-  if (!listed.ok()) {
-    print_outcome(listed, name);
-    return false;
-  }
+  ListedImage listed;
+  if (!list_image(name, kinds, &listed)) return false;
   std::string file = platform::native_to_utf8(name);
-  for (const TextRecord& record : records) {
-    ResourceLabels labels =
-        resource_labels(image.span(), info.resource_raw_pointer, record.path);
+  for (const TextRecord& record : listed.records) {
+    ResourceLabels labels = resource_labels(
+        listed.image.span(), listed.info.resource_raw_pointer, record.path);
     places->push_back(PlacedText{
         file,
         {labels.type, labels.name, labels.language, record.place_name},
