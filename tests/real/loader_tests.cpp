@@ -16,6 +16,7 @@
 // the label "loader".
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "real/real_support.h"
@@ -491,6 +492,63 @@ TEST(LoaderFixtures, RecoveredCatalogueShowsTheTranslatedTexts) {
             std::string::npos)
       << applied.out;
   EXPECT_EQ(probe(dir.file(name)), probe(dir.file("de.exe")));
+}
+
+// The menus and dialogs of a printout by their first line ("menu #1
+// lang=0409"), each with the lines below it.
+std::map<std::string, std::string> printout_blocks(
+    const std::string& printout) {
+  std::map<std::string, std::string> blocks;
+  std::string header;
+  size_t start = 0;
+  while (start < printout.size()) {
+    size_t end = printout.find('\n', start);
+    if (end == std::string::npos) end = printout.size();
+    const std::string line = printout.substr(start, end - start);
+    if (line.starts_with("menu ") || line.starts_with("dialog ")) {
+      header = line.substr(0, line.find(" lang=") + 10);
+      blocks[header] += line.substr(header.size()) + "\n";
+    } else if (line.starts_with("  ") && !header.empty()) {
+      blocks[header] += line + "\n";
+    } else {
+      header.clear();
+    }
+    start = end + 1;
+  }
+  return blocks;
+}
+
+// With --add-language, the loader finds each translated menu and dialog
+// under the new language and the original under its own, unchanged.
+TEST(LoaderFixtures, AddedLanguageHoldsTheTranslationBesideTheOriginal) {
+  const std::string name = "app64.exe";
+  testsupport::TempDir dir;
+  testsupport::write_file(dir.file(name),
+                          *testsupport::read_file(real::fixture_path(name)));
+  testsupport::write_file(dir.file("list.txt"),
+                          real::list_file(real::fixture_translations()));
+  const testsupport::RunResult run = run_tool(
+      dir,
+      {"--language", "en-US", "--add-language", "fr-FR", "list.txt", name});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string original = probe(real::fixture_path(name));
+  const std::map<std::string, std::string> before = printout_blocks(original);
+  const std::map<std::string, std::string> after =
+      printout_blocks(probe(dir.file(name)));
+  int added = 0;
+  for (const auto& [header, lines] : before) {
+    EXPECT_EQ(after.at(header), lines) << header;
+    if (!header.ends_with("lang=0409")) continue;
+    const std::string translated = real::translate_printout(
+        header + lines, real::fixture_translations(), false);
+    if (translated == header + lines) continue;
+    std::string french = header.substr(0, header.size() - 4) + "040C";
+    ASSERT_EQ(after.count(french), 1u) << french;
+    EXPECT_EQ(header + after.at(french), translated) << french;
+    ++added;
+  }
+  EXPECT_GE(added, 5);
+  EXPECT_EQ(after.size(), before.size() + static_cast<size_t>(added));
 }
 
 }  // namespace
