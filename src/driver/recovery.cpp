@@ -207,8 +207,11 @@ bool recover_translations(const Options& options,
   for (const NativeString& name : options.executables) {
     all_read = read_places(name, options.kinds, &places) && all_read;
   }
+  // The copy is read in every language: --language names the source's.
+  KindSelection copy_kinds = options.kinds;
+  copy_kinds.languages.clear();
   std::vector<PlacedText> translated;
-  if (!read_places(options.translations_from, options.kinds, &translated)) {
+  if (!read_places(options.translations_from, copy_kinds, &translated)) {
     return false;
   }
   translate_places(copy_of(translated), options.translations_language, &places);
