@@ -376,9 +376,10 @@ TEST_F(CatalogueTest, RecoveryFromOtherLanguagesAndMismatches) {
          {{0x407, sample_menu(u"\u00D6&ffnen", u"\u00DC&ber")},
           {0x409, sample_menu(u"&Open", u"&About")}}}}});
   write("app.exe", make_resource_image(two_languages).image.bytes);
+  // The source's language chosen, the copy's read in every language.
   const RunResult own =
-      run({"--extract", "--po", "--translations-from", "app.exe",
-           "--translations-language", "0x407", "app.exe"});
+      run({"--extract", "--po", "--language", "en-US", "--translations-from",
+           "app.exe", "--translations-language", "0x407", "app.exe"});
   EXPECT_EQ(own.status, 0);
   EXPECT_NE(own.out.find("msgid \"&Open\"\nmsgstr \"\xC3\x96&ffnen\"\n"),
             std::string::npos)
