@@ -267,8 +267,9 @@ Outcome rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
   rw.table = item.table;
   rw.replaced_count = item.replaced_count;
   rw.item = &item;
-  DialogLayout layout;
-  if (item.log != nullptr || item.fit) rw.layout = &layout;
+  // Built only with a log or --fit: a plain rewrite makes none.
+  std::optional<DialogLayout> layout;
+  if (item.log != nullptr || item.fit) rw.layout = &layout.emplace();
   if (item.log != nullptr || item.place != nullptr || rw.layout != nullptr) {
     rw.survey = survey_dialog(rw.units, item.item.size);
   }
@@ -287,12 +288,12 @@ Outcome rewrite_dialog(const ItemContext& item, uint32_t* new_size) {
   }
   if (reader.reason != InvalidReason::none) return refused(reader.reason);
   if (rw.layout != nullptr) {
-    std::copy(item.item.path, item.item.path + kPathLevels, layout.path);
-    layout.geometry = rw.survey->geometry;
-    layout.font = rw.survey->font;
-    layout.changed = *item.replaced_count != replaced_before;
+    std::copy(item.item.path, item.item.path + kPathLevels, layout->path);
+    layout->geometry = rw.survey->geometry;
+    layout->font = rw.survey->font;
+    layout->changed = *item.replaced_count != replaced_before;
     if (item.fit) apply_widenings(&rw, reader.extended);
-    if (item.log != nullptr) item.log->dialogs.push_back(std::move(layout));
+    if (item.log != nullptr) item.log->dialogs.push_back(std::move(*layout));
   }
   uint64_t bytes = 2 * uint64_t{rw.writer.position};
   if (bytes > UINT32_MAX) return size_overflow();
