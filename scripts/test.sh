@@ -7,8 +7,10 @@ scripts/install_deps.sh
 
 # The Windows program, cross-built with mingw-w64 for both architectures;
 # the end-to-end tests run the x86_64 one under wine beside the Linux binary.
+# Wine's fonts let the loader probe measure titles as the estimates do, and
+# headless chromium loads the preview page.
 scripts/install_deps.sh g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 \
-  wine wine64 gettext
+  wine wine64 gettext fonts-wine chromium
 for arch in x86_64 i686; do
   cmake -S . -B "build-windows-$arch" -DUITRANS_BUILD_TESTS=OFF \
     -DUITRANS_WERROR=ON \

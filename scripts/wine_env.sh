@@ -53,6 +53,17 @@ select_null_driver() {
   fi
 }
 
+# Wine's own fonts (Debian's fonts-wine), where this wine does not look for
+# them itself: without them Tahoma and MS Shell Dlg fall back to another
+# face, and titles are drawn at other widths than on Windows.
+install_wine_fonts() {
+  fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ] || return 0
+  for font in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$fonts/$(basename "$font")" ] || cp "$font" "$fonts/"
+  done
+}
+
 # Starts the holder and waits for its first line; true when it is "ready".
 start_holder() {
   report="$WINEPREFIX/holder.out"
@@ -66,6 +77,7 @@ start_holder() {
 case "$1" in
   start)
     null_driver_saved || select_null_driver
+    install_wine_fonts
     quietly wineserver -p
     if [ -z "$holder" ]; then
       quietly wine cmd /c exit

@@ -4,6 +4,7 @@
  * per fact.
  *
  *   probe TARGET
+ *   probe --measure TARGET   the drawn widths of the dialogs' control titles
  *   probe --hold    keeps the desktop up for a test run (see hold_desktop)
  *
  * Menus go through LoadMenuIndirectW and GetMenuItemInfoW; dialogs through
@@ -52,7 +53,18 @@
  * versions, messages; each kind by name, then language, as the resource
  * directory lists them. Version texts end at their first zero unit; message
  * texts are whole, with the line ends of the table.
- * Texts are escaped: \\ \" \t \n \r and \xHH for other control characters. */
+ * Texts are escaped: \\ \" \t \n \r and \xHH for other control characters.
+ *
+ * With --measure, only dialogs are created, and each control with a title
+ * prints one line instead (all sizes in pixels):
+ *   measure NAME lang=LLLL id=N class="..." style=0x.. width=W cx=CX cy=CY
+ *     line=H wrapped=WH base=BX,BY
+ * width: the widest line of the title as GetTextExtentPoint32W measures it
+ * in the control's font, a single & not drawn and && drawn as one (unless
+ * the static has SS_NOPREFIX); cx, cy: the control's client size; line: the
+ * font's height; wrapped: the height DrawTextW gives the title broken into
+ * words at the client width; base: the dialog's base units (MapDialogRect
+ * of 4 by 8 units). */
 /* windows.h first: the other Windows headers build on its types. */
 /* clang-format off */
 #include <windows.h>
@@ -269,8 +281,116 @@ static BOOL CALLBACK print_control(HWND control, LPARAM unused) {
   return TRUE;
 }
 
+/* Set by --measure: dialogs print the measure lines only. */
+static BOOL measure_mode;
+
+struct MeasureContext {
+  LPCWSTR name;
+  WORD language;
+  HWND dialog;
+  int base_x, base_y;
+};
+
+/* `text` as drawn: a single & dropped, && as one, unless `prefix` is off. */
+static void drawn_text(const wchar_t* text, BOOL prefix, wchar_t* out) {
+  size_t at = 0;
+  for (size_t i = 0; text[i]; ++i) {
+    if (prefix && text[i] == L'&') {
+      if (text[i + 1] != L'&') continue;
+      ++i;
+    }
+    out[at++] = text[i];
+  }
+  out[at] = 0;
+}
+
+/* The widest line of `text`, lines ending at LF (a CR before it dropped). */
+static int widest_line(HDC dc, const wchar_t* text) {
+  int widest = 0;
+  const wchar_t* line = text;
+  for (;;) {
+    const wchar_t* end = wcschr(line, L'\n');
+    size_t length = end ? (size_t)(end - line) : wcslen(line);
+    if (length > 0 && line[length - 1] == L'\r') --length;
+    SIZE size = {0, 0};
+    if (length > 0 && GetTextExtentPoint32W(dc, line, (int)length, &size) &&
+        size.cx > widest) {
+      widest = size.cx;
+    }
+    if (!end) return widest;
+    line = end + 1;
+  }
+}
+
+static BOOL CALLBACK measure_control(HWND control, LPARAM context_value) {
+  const struct MeasureContext* context =
+      (const struct MeasureContext*)context_value;
+  wchar_t text[MAX_TEXT] = {0};
+  wchar_t drawn[MAX_TEXT] = {0};
+  wchar_t class_name[256] = {0};
+  GetWindowTextW(control, text, MAX_TEXT);
+  if (!text[0]) return TRUE;
+  GetClassNameW(control, class_name, 256);
+  LONG style = GetWindowLongW(control, GWL_STYLE);
+  BOOL prefix =
+      !(_wcsicmp(class_name, L"Static") == 0 && (style & SS_NOPREFIX) != 0);
+  drawn_text(text, prefix, drawn);
+  HFONT font = (HFONT)SendMessageW(control, WM_GETFONT, 0, 0);
+  if (!font) font = (HFONT)SendMessageW(context->dialog, WM_GETFONT, 0, 0);
+  HDC dc = GetDC(control);
+  HGDIOBJ old = font ? SelectObject(dc, font) : NULL;
+  TEXTMETRICW metrics = {0};
+  GetTextMetricsW(dc, &metrics);
+  RECT client = {0, 0, 0, 0};
+  GetClientRect(control, &client);
+  int width = widest_line(dc, drawn);
+  RECT wrapped = {0, 0, client.right, 0};
+  DrawTextW(
+      dc, text, -1, &wrapped,
+      DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | (prefix ? 0 : DT_NOPREFIX));
+  if (old) SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  put_ascii("measure ");
+  put_name(context->name);
+  printf(" lang=%04X id=%d", context->language, GetDlgCtrlID(control));
+  put_quoted("class", class_name);
+  printf(
+      " style=0x%08lX width=%d cx=%ld cy=%ld line=%ld wrapped=%ld "
+      "base=%d,%d\n",
+      (unsigned long)style, width, client.right, client.bottom,
+      metrics.tmHeight, wrapped.bottom - wrapped.top, context->base_x,
+      context->base_y);
+  return TRUE;
+}
+
+static void measure_dialog(HWND dialog, LPCWSTR name, WORD language) {
+  RECT units = {0, 0, 4, 8};
+  MapDialogRect(dialog, &units);
+  struct MeasureContext context = {name, language, dialog, units.right,
+                                   units.bottom};
+  EnumChildWindows(dialog, measure_control, (LPARAM)&context);
+}
+
 static void print_dialog(HMODULE module, HWND parent, LPCWSTR name,
                          WORD language) {
+  if (measure_mode) {
+    HRSRC found = FindResourceExW(module, (LPCWSTR)RT_DIALOG, name, language);
+    const void* template_data =
+        found ? LockResource(LoadResource(module, found)) : NULL;
+    HWND dialog = template_data
+                      ? CreateDialogIndirectParamW(module, template_data,
+                                                   parent, dialog_proc, 0)
+                      : NULL;
+    if (!dialog) {
+      put_ascii("dialog ");
+      put_name(name);
+      printf(" lang=%04X failed error=%lu\n", language, GetLastError());
+      return;
+    }
+    measure_dialog(dialog, name, language);
+    DestroyWindow(dialog);
+    return;
+  }
   put_ascii("dialog ");
   put_name(name);
   printf(" lang=%04X", language);
@@ -584,15 +704,18 @@ static int hold_desktop(void) {
 }
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    fputs("usage: probe TARGET | probe --hold\n", stderr);
+  measure_mode = argc == 3 && wcscmp(argv[1], L"--measure") == 0;
+  if (argc != 2 && !measure_mode) {
+    fputs("usage: probe TARGET | probe --measure TARGET | probe --hold\n",
+          stderr);
     return 2;
   }
   /* Line feeds as they are, not CR LF: the printout is compared as text. */
   _setmode(_fileno(stdout), _O_BINARY);
   if (wcscmp(argv[1], L"--hold") == 0) return hold_desktop();
-  HMODULE module = LoadLibraryExW(
-      argv[1], NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module =
+      LoadLibraryExW(argv[argc - 1], NULL,
+                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!module) {
     printf("load failed error=%lu\n", GetLastError());
     return 2;
@@ -601,7 +724,13 @@ int wmain(int argc, wchar_t** argv) {
   /* Child dialogs (property pages) need a parent window. */
   HWND parent = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 100, 100,
                                 NULL, NULL, NULL, NULL);
-  struct Walk walk = {module, parent, (LPCWSTR)RT_MENU};
+  struct Walk walk = {module, parent, (LPCWSTR)RT_DIALOG};
+  if (measure_mode) {
+    EnumResourceNamesW(module, (LPCWSTR)RT_DIALOG, visit_name, (LONG_PTR)&walk);
+    fflush(stdout);
+    return 0;
+  }
+  walk.type = (LPCWSTR)RT_MENU;
   EnumResourceNamesW(module, (LPCWSTR)RT_MENU, visit_name, (LONG_PTR)&walk);
   walk.type = (LPCWSTR)RT_DIALOG;
   EnumResourceNamesW(module, (LPCWSTR)RT_DIALOG, visit_name, (LONG_PTR)&walk);
