@@ -4,7 +4,8 @@
 
   pe_texts.py list PE LIST [--strings]
         write a list file translating every menu and dialog text of PE
-        (ASCII letters swap case, so the texts keep their lengths); with
+        (ASCII letters swap case, so the texts keep their lengths, but not
+        in placeholders such as %s or %1); with
         --strings, every string of its string tables too
   pe_texts.py expect LIST FILE [--strings]
         print the probe printout FILE as it must read after PE was translated
@@ -13,6 +14,7 @@
 The resource reader follows the published PE and template layouts and is
 independent of the tool's sources.
 """
+import re
 import struct
 import sys
 
@@ -159,7 +161,25 @@ def all_texts(path, strings):
     return texts
 
 
+# Placeholders keep their case: %s and %S are different conversions, and a
+# translation that changes one is refused. Whatever follows a % is taken
+# generously (flags, digits and letters, an insert's !format!), so that no
+# swap can make, unmake or change one.
+PLACEHOLDER = re.compile(
+    r"%(?:%|[0-9]+\$[-+ #0-9.*A-Za-z]*|[0-9]+(?:![^!]*!)?|[-+ #0-9.*A-Za-z]*)")
+
+
 def swap_ascii_case(text):
+    out, last = [], 0
+    for match in PLACEHOLDER.finditer(text):
+        out.append(swap_plain(text[last:match.start()]))
+        out.append(match.group(0))
+        last = match.end()
+    out.append(swap_plain(text[last:]))
+    return "".join(out)
+
+
+def swap_plain(text):
     return "".join(c.swapcase() if c.isascii() and c.isalpha() else c for c in text)
 
 
