@@ -213,6 +213,48 @@ TEST_P(LoaderCheck, ExtractedTemplateEditedChangesEveryText) {
   EXPECT_EQ(readable(real::printout_texts(after, true)), readable(changed));
 }
 
+// A pseudo-localised program: the template's pseudo-translations applied,
+// the loader shows every text changed as the template says, with mnemonics,
+// shortcuts and placeholders kept, and --check finds nothing but texts that
+// no longer fit their controls, which is what pseudo-localisation is for.
+TEST_P(LoaderCheck, PseudoLocalisedProgramShowsEveryTextChanged) {
+  const std::string name = GetParam().name;
+  const std::string original = probe(real::fixture_path(name));
+  ASSERT_EQ(run_tool(dir, {"--extract", "--pseudo", "--string-tables", "-o",
+                           "pseudo.txt", real::fixture_path(name)})
+                .status,
+            0);
+  std::vector<std::u16string> lines =
+      template_lines(*testsupport::read_file(dir.file("pseudo.txt")));
+  std::vector<real::Translation> edits;
+  for (size_t i = 1; i < lines.size(); i += 3) {
+    // Only typefaces stay as they are: the face a dialog names.
+    if (lines[i] == lines[i - 1]) {
+      EXPECT_NE(original.find("face=\"" + real::probe_escape(lines[i]) + "\""),
+                std::string::npos)
+          << real::probe_escape(lines[i]);
+    }
+    EXPECT_EQ(lines[i - 1].find(u'&') == std::u16string::npos,
+              lines[i].find(u'&') == std::u16string::npos);
+    edits.push_back({lines[i - 1], lines[i]});
+  }
+  testsupport::write_file(dir.file(name),
+                          *testsupport::read_file(real::fixture_path(name)));
+  const testsupport::RunResult run =
+      run_tool(dir, {"--check", "--string-tables", "pseudo.txt", name});
+  EXPECT_EQ(probe(dir.file(name)),
+            real::translate_printout(original, edits, true));
+  size_t start = 0;
+  while (start < run.err.size()) {
+    size_t end = run.err.find('\n', start);
+    const std::string line = run.err.substr(start, end - start);
+    EXPECT_TRUE(line.find(": fit: ") != std::string::npos ||
+                line.find(": overlap: ") != std::string::npos)
+        << line;
+    start = end + 1;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Fixtures, LoaderCheck, ::testing::ValuesIn(kFixtures),
                          test_name);
 
