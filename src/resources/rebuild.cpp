@@ -292,7 +292,9 @@ Outcome add_language_item(WalkContext* walk, const TreeEntry& entry) {
 // of the same resource (its sibling under the same type and name) replaces
 // it, as its leaf will then lead to the copy.
 Outcome place_deferred_items(WalkContext* walk) {
-  for (const auto& [item, entry] : walk->deferred) {
+  for (const auto& deferred : walk->deferred) {
+    uint32_t item = deferred.first;
+    const TreeEntry& entry = deferred.second;
     auto same_resource = [&](const std::pair<uint32_t, uint32_t>& copied) {
       return copied.first == entry.path[0] && copied.second == entry.path[1];
     };
