@@ -89,6 +89,13 @@ void choose_table(const DialogFont& font, DialogMetrics* metrics) {
   metrics->estimate = true;
 }
 
+const uint8_t* drawn_widths(const FontTable& table, int em_px) {
+  for (size_t i = 0; i < table.drawn_count; ++i) {
+    if (table.drawn[i].em_px == em_px) return table.drawn[i].widths;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 DialogMetrics dialog_metrics(const DialogFont& font) {
@@ -102,6 +109,7 @@ DialogMetrics dialog_metrics(const DialogFont& font) {
     // lfHeight = -MulDiv(points, 96, 72): the em height, rounded.
     metrics.em_px = round_div(int64_t{font.point_size} * kDpi, kPointsPerInch);
   }
+  metrics.drawn = drawn_widths(*metrics.table, metrics.em_px);
   // tmHeight: ascent and descent are rounded apart.
   metrics.base_y = scaled(metrics, metrics.table->win_ascent) +
                    scaled(metrics, metrics.table->win_descent);
@@ -120,8 +128,10 @@ int char_width_px(const DialogMetrics& metrics, char32_t code) {
   for (size_t i = 0; i < table.range_count; ++i) {
     const WidthRange& range = table.ranges[i];
     if (code < range.first || code - range.first >= range.count) continue;
-    uint16_t listed = range.widths[code - range.first];
-    if (listed != 0) units = listed;
+    size_t index = code - range.first;
+    uint8_t drawn = metrics.drawn ? metrics.drawn[range.drawn_at + index] : 0;
+    if (drawn != 0) return drawn + metrics.bold_extra_px;
+    if (range.widths[index] != 0) units = range.widths[index];
     break;
   }
   return scaled(metrics, units) + metrics.bold_extra_px;

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // How wide a dialog's texts are drawn: the dialog base units Windows
 // derives from the dialog's font, and the width a text needs, in pixels at
-// 96 DPI and in dialog units. Widths come from the generated font tables;
-// a typeface without a table of its own is measured as Tahoma, flagged as
-// an estimate.
+// 96 DPI and in dialog units. Widths come from the generated font tables,
+// as the rasteriser draws them where the table lists the em height, else
+// scaled; a typeface without a table of its own is measured as Tahoma,
+// flagged as an estimate.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@ namespace uitrans {
 
 struct DialogMetrics {
   const FontTable* table = nullptr;
+  const uint8_t* drawn = nullptr;  // the table's drawn widths at em_px, if any
   int em_px = 0;     // the requested em height (the point size at 96 DPI)
   int base_x = 8;    // average width of "a-zA-Z", pixels: 4 dialog units
   int base_y = 16;   // the font's height (tmHeight), pixels: 8 dialog units

@@ -24,9 +24,10 @@ constexpr uint32_t kStatic = 0x50000000;         // WS_CHILD | WS_VISIBLE
 constexpr uint32_t kStaticRight = kStatic | 2;   // SS_RIGHT
 constexpr uint32_t kStaticCentre = kStatic | 1;  // SS_CENTER
 
-// In MS Shell Dlg 8 (Tahoma, base units 6x13): "Cancel" is 33 px, 22 DU;
-// "Abbrechen" 52 px, 35 DU.
-constexpr uint16_t kAbbrechenDu = 35;
+// In MS Shell Dlg 8 (Tahoma, base units 6x13): "Cancel" is drawn 37 px
+// wide, 25 DU; "Abbrechen" 57 px, 38 DU.
+constexpr uint16_t kCancelDu = 25;
+constexpr uint16_t kAbbrechenDu = 38;
 
 DialogControl text_control(uint32_t id, uint32_t style,
                            const std::u16string& title, uint16_t x, uint16_t y,
@@ -118,35 +119,39 @@ struct Widen {
 TEST_F(FitTest, WidensWithinTheFreeSpace) {
   const Widen cases[] = {
       {"fully",
-       {text_control(1, kStatic, u"Cancel", 10, 10, 22)},
+       {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu)},
        10,
        kAbbrechenDu},
       {"partly: a neighbour",
-       {text_control(1, kStatic, u"Cancel", 10, 10, 22), edit_at(2, 40, 8)},
+       {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu),
+        edit_at(2, 40, 8)},
        10,
        30},
       {"blocked: touching",
-       {text_control(1, kStatic, u"Cancel", 10, 10, 22), edit_at(2, 32, 8)},
+       {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu),
+        edit_at(2, 35, 8)},
        10,
-       22},
+       kCancelDu},
       {"neighbour on another row",
-       {text_control(1, kStatic, u"Cancel", 10, 10, 22), edit_at(2, 32, 30)},
+       {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu),
+        edit_at(2, 35, 30)},
        10,
        kAbbrechenDu},
       {"the dialog's edge",
-       {text_control(1, kStatic, u"Cancel", 170, 10, 22)},
+       {text_control(1, kStatic, u"Cancel", 170, 10, kCancelDu)},
        170,
        30},
       {"right-aligned keeps its right edge",
-       {text_control(1, kStaticRight, u"Cancel", 50, 10, 22)},
+       {text_control(1, kStaticRight, u"Cancel", 50, 10, kCancelDu)},
        37,
        kAbbrechenDu},
       {"centred keeps its centre",
-       {text_control(1, kStaticCentre, u"Cancel", 50, 10, 22)},
+       {text_control(1, kStaticCentre, u"Cancel", 50, 10, kCancelDu)},
        43,
-       36},
+       39},
       {"right-aligned blocked on the left",
-       {edit_at(2, 0, 8), text_control(1, kStaticRight, u"Cancel", 45, 10, 22)},
+       {edit_at(2, 0, 8),
+        text_control(1, kStaticRight, u"Cancel", 45, 10, kCancelDu)},
        0,
        40},
   };
@@ -160,7 +165,7 @@ TEST_F(FitTest, WidensWithinTheFreeSpace) {
       const DialogControl& widened = written.controls[index];
       if (index == 1) {
         // The edit on the left is the first control; the text is second.
-        EXPECT_EQ(widened.rect[0] + widened.rect[2], 45 + 22);
+        EXPECT_EQ(widened.rect[0] + widened.rect[2], 45 + kCancelDu);
         EXPECT_EQ(widened.rect[0], c.controls[0].rect[0] + 40);
         continue;
       }
@@ -174,19 +179,20 @@ TEST_F(FitTest, WidensWithinTheFreeSpace) {
 
 TEST_F(FitTest, WithoutTheOptionNothingWidens) {
   DialogSpec written = translate(
-      shell_dialog(false, {text_control(1, kStatic, u"Cancel", 10, 10, 22)}),
+      shell_dialog(false,
+                   {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu)}),
       {});
   ASSERT_EQ(written.controls.size(), 1u);
-  EXPECT_EQ(written.controls[0].rect[2], 22);
+  EXPECT_EQ(written.controls[0].rect[2], kCancelDu);
 }
 
 TEST_F(FitTest, ReportNamesTheControlsWidened) {
-  translate(
-      shell_dialog(false, {text_control(1001, kStatic, u"Cancel", 10, 10, 22)}),
-      {"--fit", "--report", "r.tsv"});
+  translate(shell_dialog(false, {text_control(1001, kStatic, u"Cancel", 10, 10,
+                                              kCancelDu)}),
+            {"--fit", "--report", "r.tsv"});
   Bytes report = read("r.tsv");
   std::string text(report.begin(), report.end());
-  EXPECT_NE(text.find("widened\tapp.exe\tDIALOG\t9\t0409\tcontrol 1001\t22\t35"
+  EXPECT_NE(text.find("widened\tapp.exe\tDIALOG\t9\t0409\tcontrol 1001\t25\t38"
                       "\t\n"),
             std::string::npos)
       << text;
@@ -203,8 +209,8 @@ size_t count_of(const std::string& text, const std::string& piece) {
 
 TEST_F(FitTest, PreviewDrawsEachChangedDialogAndMenu) {
   DialogSpec changed = shell_dialog(
-      false,
-      {text_control(1001, kStatic, u"Cancel", 10, 10, 22), edit_at(2, 32, 8)});
+      false, {text_control(1001, kStatic, u"Cancel", 10, 10, kCancelDu),
+              edit_at(2, 35, 8)});
   DialogSpec kept =
       shell_dialog(false, {text_control(7, kStatic, u"Keep", 10, 10, 40)});
   kept.title = u"Other";
@@ -239,8 +245,8 @@ TEST_F(FitTest, PreviewDrawsEachChangedDialogAndMenu) {
   EXPECT_NE(page.find("width:300px;height:163px"), std::string::npos);
   // The static does not fit and would cover the edit.
   EXPECT_NE(page.find("c wrap finding"), std::string::npos);
-  EXPECT_NE(page.find("fit: control 1001: the text needs 35 DU, the control "
-                      "is 22 DU wide"),
+  EXPECT_NE(page.find("fit: control 1001: the text needs 38 DU, the control "
+                      "is 25 DU wide"),
             std::string::npos);
   EXPECT_NE(page.find("overlap: control 1001"), std::string::npos);
   EXPECT_NE(page.find("font-family:'MS Shell Dlg',Tahoma"), std::string::npos);
@@ -248,15 +254,15 @@ TEST_F(FitTest, PreviewDrawsEachChangedDialogAndMenu) {
 
 TEST_F(FitTest, PreviewMarksTheControlsWidened) {
   write("list.txt", make_pair_list({{u"Cancel", u"Abbrechen"}}));
-  write("app.exe",
-        testsupport::make_resource_image(
-            dialog_tree(shell_dialog(
-                false, {text_control(1001, kStatic, u"Cancel", 10, 10, 22)})))
-            .image.bytes);
+  write("app.exe", testsupport::make_resource_image(
+                       dialog_tree(shell_dialog(
+                           false, {text_control(1001, kStatic, u"Cancel", 10,
+                                                10, kCancelDu)})))
+                       .image.bytes);
   run({"--fit", "--preview", "p.html", "list.txt", "app.exe"});
   Bytes bytes = read("p.html");
   std::string page(bytes.begin(), bytes.end());
-  EXPECT_NE(page.find("widened: control 1001 from 22 DU to 35 DU"),
+  EXPECT_NE(page.find("widened: control 1001 from 25 DU to 38 DU"),
             std::string::npos);
   EXPECT_NE(page.find(" widened\""), std::string::npos);
   EXPECT_EQ(page.find("finding-item"), std::string::npos);

@@ -97,26 +97,27 @@ struct FitCase {
   bool fits;
 };
 
-// "Cancel" is 33 px in MS Shell Dlg 8: 22 DU (round(22 * 6 / 4) = 33).
+// "Cancel" is drawn 37 px wide in MS Shell Dlg 8: 25 DU (round(25 * 6 / 4)
+// = 38, round(24 * 6 / 4) = 36).
 TEST(MeasureFit, EachKindFitsOrNot) {
   const FitCase cases[] = {
-      {"static fits", kStatic, 0x0, 22, 8, u"Cancel", true},
-      {"static one short", kStatic, 0x0, 21, 8, u"Cancel", false},
-      {"button with margin", kButton, 0x0, 26, 14, u"Cancel", true},
-      {"button margin missing", kButton, 0x0, 25, 14, u"Cancel", false},
-      {"check box with box", kButton, 0x3, 34, 10, u"Cancel", true},
-      {"check box box missing", kButton, 0x3, 33, 10, u"Cancel", false},
-      {"radio with box", kButton, 0x9, 34, 10, u"Cancel", true},
-      {"radio box missing", kButton, 0x4, 30, 10, u"Cancel", false},
-      {"group box", kButton, 0x7, 32, 40, u"Cancel", true},
-      {"group box short", kButton, 0x7, 31, 40, u"Cancel", false},
-      {"mnemonic not drawn", kStatic, 0x0, 22, 8, u"&Cancel", true},
-      {"no prefix draws it", kStatic, 0x80, 22, 8, u"&Cancel", false},
+      {"static fits", kStatic, 0x0, 25, 8, u"Cancel", true},
+      {"static one short", kStatic, 0x0, 24, 8, u"Cancel", false},
+      {"button with margin", kButton, 0x0, 29, 14, u"Cancel", true},
+      {"button margin missing", kButton, 0x0, 28, 14, u"Cancel", false},
+      {"check box with box", kButton, 0x3, 37, 10, u"Cancel", true},
+      {"check box box missing", kButton, 0x3, 36, 10, u"Cancel", false},
+      {"radio with box", kButton, 0x9, 37, 10, u"Cancel", true},
+      {"radio box missing", kButton, 0x4, 33, 10, u"Cancel", false},
+      {"group box", kButton, 0x7, 35, 40, u"Cancel", true},
+      {"group box short", kButton, 0x7, 34, 40, u"Cancel", false},
+      {"mnemonic not drawn", kStatic, 0x0, 25, 8, u"&Cancel", true},
+      {"no prefix draws it", kStatic, 0x80, 25, 8, u"&Cancel", false},
       {"edit never checked", kEdit, 0x0, 1, 8, u"Cancel", true},
-      {"wraps into the height", kStatic, 0x0, 23, 20, u"Cancel Cancel", true},
-      {"wraps past the height", kStatic, 0x0, 23, 20, u"Cancel Cancel Cancel",
+      {"wraps into the height", kStatic, 0x0, 26, 20, u"Cancel Cancel", true},
+      {"wraps past the height", kStatic, 0x0, 26, 20, u"Cancel Cancel Cancel",
        false},
-      {"no word wrap: one line", kStatic, 0xC, 23, 20, u"Cancel Cancel", false},
+      {"no word wrap: one line", kStatic, 0xC, 26, 20, u"Cancel Cancel", false},
   };
   DialogLayout layout = layout_of({});
   uitrans::DialogMetrics m = uitrans::dialog_metrics(layout.font);
@@ -131,8 +132,8 @@ TEST(MeasureFit, WrappedTextNeedsTheLeastWidthForItsLines) {
   DialogLayout layout = layout_of({});
   uitrans::DialogMetrics m = uitrans::dialog_metrics(layout.font);
   DialogControl ctl =
-      control(kStatic, 0x0, 0, 0, 23, 20, u"", u"Cancel Cancel Cancel");
-  uitrans::FitMeasure measure = uitrans::measure_fit(m, ctl, ctl.after, 23);
+      control(kStatic, 0x0, 0, 0, 26, 20, u"", u"Cancel Cancel Cancel");
+  uitrans::FitMeasure measure = uitrans::measure_fit(m, ctl, ctl.after, 26);
   EXPECT_TRUE(measure.wraps);
   EXPECT_EQ(measure.lines, 3);
   EXPECT_EQ(measure.lines_held, 2);
@@ -145,7 +146,7 @@ TEST(MeasureFit, WrappedTextNeedsTheLeastWidthForItsLines) {
 
 TEST(FitFindings, OnlyWhereTheSourceFitted) {
   DialogLayout layout = layout_of({
-      control(kStatic, 0, 0, 0, 23, 8, u"Cancel", u"Abbrechen", "control 1"),
+      control(kStatic, 0, 0, 0, 26, 8, u"Cancel", u"Abbrechen", "control 1"),
       control(kStatic, 0, 0, 10, 9, 8, u"Cancel", u"Abbrechen", "control 2"),
       control(kStatic, 0, 0, 20, 40, 8, u"Cancel", u"Abbrechen", "control 3"),
   });
@@ -153,9 +154,9 @@ TEST(FitFindings, OnlyWhereTheSourceFitted) {
   ASSERT_EQ(findings.size(), 1u);
   EXPECT_EQ(findings[0].check, "fit");
   EXPECT_EQ(findings[0].place_name, "control 1");
-  EXPECT_EQ(findings[0].has_du, 23);
-  EXPECT_GT(findings[0].needed_du, 23);
-  EXPECT_NE(findings[0].message.find("23 DU"), std::string::npos);
+  EXPECT_EQ(findings[0].has_du, 26);
+  EXPECT_GT(findings[0].needed_du, 26);
+  EXPECT_NE(findings[0].message.find("26 DU"), std::string::npos);
   EXPECT_NE(
       findings[0].message.find(std::to_string(findings[0].needed_du) + " DU"),
       std::string::npos);
@@ -163,8 +164,8 @@ TEST(FitFindings, OnlyWhereTheSourceFitted) {
 
 TEST(FitFindings, OverlapNamesTheControlCovered) {
   DialogLayout layout = layout_of({
-      control(kStatic, 0, 0, 0, 23, 8, u"Cancel", u"Abbrechen", "control 1"),
-      control(kEdit, 0, 26, 0, 50, 12, u"", u"", "control 2"),
+      control(kStatic, 0, 0, 0, 26, 8, u"Cancel", u"Abbrechen", "control 1"),
+      control(kEdit, 0, 29, 0, 50, 12, u"", u"", "control 2"),
   });
   std::vector<uitrans::FitFinding> findings = uitrans::fit_findings(layout);
   ASSERT_EQ(findings.size(), 2u);
@@ -192,7 +193,7 @@ TEST(FitFindings, FromRecords) {
   text.place = uitrans::TextPlace::control_title;
   text.place_name = "control 7";
   text.class_ordinal = kStatic;
-  text.geometry.cx = 23;
+  text.geometry.cx = 26;
   text.geometry.cy = 8;
   text.before = u"Cancel";
   text.after = u"Abbrechen";
@@ -216,8 +217,8 @@ TEST(WidenControls, WithinTheFreeSpace) {
   DialogLayout probe = layout_of({});
   uitrans::DialogMetrics m = uitrans::dialog_metrics(probe.font);
   DialogControl sample =
-      control(kStatic, 0, 50, 0, 23, 8, u"Cancel", u"Abbrechen");
-  int needed = uitrans::measure_fit(m, sample, sample.after, 23).needed_du;
+      control(kStatic, 0, 50, 0, 26, 8, u"Cancel", u"Abbrechen");
+  int needed = uitrans::measure_fit(m, sample, sample.after, 26).needed_du;
 
   // Fully to the right.
   DialogLayout free_row = layout_of({sample});
@@ -229,29 +230,29 @@ TEST(WidenControls, WithinTheFreeSpace) {
 
   // Partly: a neighbour 3 DU beyond the right edge.
   DialogLayout blocked = layout_of(
-      {sample, control(kEdit, 0, 76, 0, 50, 12, u"", u"", "control 2")});
+      {sample, control(kEdit, 0, 79, 0, 50, 12, u"", u"", "control 2")});
   widened = uitrans::widen_controls(&blocked);
   ASSERT_EQ(widened.size(), 1u);
-  EXPECT_EQ(widened[0].to.cx, 26);
-  EXPECT_EQ(uitrans::fit_findings(blocked).front().has_du, 26);
+  EXPECT_EQ(widened[0].to.cx, 29);
+  EXPECT_EQ(uitrans::fit_findings(blocked).front().has_du, 29);
 
   // Not at all: the neighbour touches it.
   DialogLayout touching = layout_of(
-      {sample, control(kEdit, 0, 73, 0, 50, 12, u"", u"", "control 2")});
+      {sample, control(kEdit, 0, 76, 0, 50, 12, u"", u"", "control 2")});
   EXPECT_TRUE(uitrans::widen_controls(&touching).empty());
 
   // Right-aligned keeps its right edge; centred its centre.
   DialogLayout right =
-      layout_of({control(kStatic, 0x2, 50, 0, 23, 8, u"Cancel", u"Abbrechen")});
+      layout_of({control(kStatic, 0x2, 50, 0, 26, 8, u"Cancel", u"Abbrechen")});
   widened = uitrans::widen_controls(&right);
   ASSERT_EQ(widened.size(), 1u);
-  EXPECT_EQ(widened[0].to.x + widened[0].to.cx, 73);
+  EXPECT_EQ(widened[0].to.x + widened[0].to.cx, 76);
   EXPECT_EQ(widened[0].to.cx, needed);
   DialogLayout centre =
-      layout_of({control(kStatic, 0x1, 50, 0, 23, 8, u"Cancel", u"Abbrechen")});
+      layout_of({control(kStatic, 0x1, 50, 0, 26, 8, u"Cancel", u"Abbrechen")});
   widened = uitrans::widen_controls(&centre);
   ASSERT_EQ(widened.size(), 1u);
-  int extra = widened[0].to.cx - 23;
+  int extra = widened[0].to.cx - 26;
   EXPECT_GE(widened[0].to.cx, needed);
   EXPECT_EQ(widened[0].to.x, 50 - extra / 2);
 
@@ -267,7 +268,7 @@ TEST(WidenControls, StaysInsideItsGroupBox) {
   DialogControl group =
       control(kButton, 0x7, 40, 0, 60, 40, u"Group", u"Group", "control 9");
   DialogLayout layout =
-      layout_of({group, control(kStatic, 0, 50, 10, 23, 8, u"Cancel",
+      layout_of({group, control(kStatic, 0, 50, 10, 26, 8, u"Cancel",
                                 u"Abbrechen und weiter")});
   auto widened = uitrans::widen_controls(&layout);
   ASSERT_EQ(widened.size(), 1u);
