@@ -11,12 +11,12 @@
 
 #include "e2e/e2e_support.h"
 #include "support/dialog_template.h"
+#include "support/resource_blocks.h"
 
 namespace e2e {
 namespace {
 
 using testsupport::append16;
-using testsupport::append32;
 using testsupport::append_text;
 using testsupport::make_pair_list;
 using testsupport::make_resource_image;
@@ -29,23 +29,13 @@ using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 
 constexpr uint32_t kMessageTableType = 11;
 
-// A message table of one block, ids from 1, each entry a UTF-16 text with
-// its zero unit, padded to four bytes.
+// A message table of one block, ids from 1, each entry a UTF-16 text.
 Bytes message_table(const std::vector<std::u16string>& texts) {
-  Bytes bytes;
-  append32(bytes, 1);                                    // blocks
-  append32(bytes, 1);                                    // lowest id
-  append32(bytes, static_cast<uint32_t>(texts.size()));  // highest id
-  append32(bytes, 16);  // the block's entries, after this header
+  testsupport::Block block{1, {}};
   for (const std::u16string& text : texts) {
-    size_t length = (4 + 2 * (text.size() + 1) + 3) / 4 * 4;
-    append16(bytes, static_cast<uint16_t>(length));
-    append16(bytes, 1);  // Unicode
-    append_text(bytes, text);
-    append16(bytes, 0);
-    testsupport::pad_to(bytes, 4);
+    block.entries.push_back(testsupport::unicode_entry(text));
   }
-  return bytes;
+  return testsupport::message_table({block});
 }
 
 // A string block (STRING/1/0409): strings 0 to 15.

@@ -3,6 +3,14 @@
 
 namespace testsupport {
 
+const ChangedText kChangedTexts[5] = {
+    {"longer", u"Sample text editor for everyone"},
+    {"shorter", u"Ed"},
+    {"equal", u"Sample EDITOR"},
+    {"odd length", u"Abc"},
+    {"empty", u""},
+};
+
 Bytes build(const Node& node) {
   Bytes out(6, 0);
   append_text(out, node.key);

@@ -13,6 +13,15 @@
 
 namespace testsupport {
 
+// Replacement texts that exercise a block's lengths and padding: longer,
+// shorter and as long as the text they replace, an odd number of units,
+// and empty.
+struct ChangedText {
+  const char* name;
+  std::u16string text;
+};
+extern const ChangedText kChangedTexts[5];
+
 // ---- Version information ----
 
 struct Node {

@@ -172,21 +172,10 @@ TEST(MessageTableTest, AnsiBytesThatDoNotDecodeAreFlagged) {
 // ---- Rewriting ----
 
 TEST(MessageTableTest, ChangedEntriesGiveTheTableACompilerWouldWrite) {
-  struct Case {
-    const char* name;
-    std::u16string text;
-  };
-  const Case cases[] = {
-      {"longer", u"The file was saved to the disk"},
-      {"shorter", u"Ok"},
-      {"equal", u"Saved!"},
-      {"odd units", u"Abc"},
-      {"empty", u""},
-  };
-  for (const Case& test : cases) {
+  for (const testsupport::ChangedText& test : testsupport::kChangedTexts) {
     SCOPED_TRACE(test.name);
     const Bytes item = message_table(
-        {{1, {unicode_entry(u"Saved.\r\n"), unicode_entry(u"Open\n")}},
+        {{1, {unicode_entry(u"Sample editor\r\n"), unicode_entry(u"Open\n")}},
          {9, {unicode_entry(u"Gone"), unicode_entry(u"Last\r\n")}}});
     const Bytes out = rewrite(item, {&test.text, nullptr, nullptr, &test.text});
     const Bytes expected = message_table(

@@ -187,21 +187,8 @@ TEST(VersionInfoTest, TrailingZeroUnitsStayOutOfTheText) {
 
 // ---- Rewriting ----
 
-struct ChangeCase {
-  const char* name;
-  std::u16string text;
-};
-
-const ChangeCase kChanges[] = {
-    {"longer", u"Sample text editor for everyone"},
-    {"shorter", u"Ed"},
-    {"equal", u"Sample EDITOR"},
-    {"odd length", u"Abc"},
-    {"empty", u""},
-};
-
 TEST(VersionInfoTest, ChangedStringGivesTheBlockACompilerWouldWrite) {
-  for (const ChangeCase& test : kChanges) {
+  for (const testsupport::ChangedText& test : testsupport::kChangedTexts) {
     SCOPED_TRACE(test.name);
     const Bytes item = version_block(kEnglish);
     const Bytes out = rewrite(item, {nullptr, &test.text});
