@@ -156,12 +156,16 @@ Room room_of(const DialogLayout& layout, size_t index) {
           std::min(room.right_limit, other.right - kContainerInset);
       continue;
     }
-    // Controls that overlap already are the original's layout.
-    if (other.left >= own.right) {
-      room.right_limit = std::min(room.right_limit, other.left);
+    // A neighbour the original already overlaps bounds the side it lies
+    // on at the control's own edge: the overlap is the original's layout,
+    // growing would cover more of it.
+    if (other.left > own.left) {
+      room.right_limit =
+          std::min(room.right_limit, std::max(other.left, own.right));
     }
-    if (other.right <= own.left) {
-      room.left_limit = std::max(room.left_limit, other.right);
+    if (other.right < own.right) {
+      room.left_limit =
+          std::max(room.left_limit, std::min(other.right, own.left));
     }
   }
   room.left_limit = std::min(room.left_limit, own.left);
