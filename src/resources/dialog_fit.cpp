@@ -156,14 +156,14 @@ Room room_of(const DialogLayout& layout, size_t index) {
           std::min(room.right_limit, other.right - kContainerInset);
       continue;
     }
-    // A neighbour the original already overlaps bounds the side it lies
-    // on at the control's own edge: the overlap is the original's layout,
-    // growing would cover more of it.
-    if (other.left > own.left) {
+    // A neighbour reaching past an edge bounds growth there at its own
+    // near edge; one the original already overlaps, at the control's edge
+    // (the overlap is the original's layout, growing would cover more).
+    if (other.right > own.right) {
       room.right_limit =
           std::min(room.right_limit, std::max(other.left, own.right));
     }
-    if (other.right < own.right) {
+    if (other.left < own.left) {
       room.left_limit =
           std::max(room.left_limit, std::min(other.right, own.left));
     }

@@ -44,8 +44,8 @@ DialogControl text_control(uint32_t id, uint32_t style,
   return c;
 }
 
-DialogControl edit_at(uint32_t id, uint16_t x, uint16_t y) {
-  DialogControl c = text_control(id, kStatic, u"", x, y, 40, 12);
+DialogControl edit_at(uint32_t id, uint16_t x, uint16_t y, uint16_t cx = 40) {
+  DialogControl c = text_control(id, kStatic, u"", x, y, cx, 12);
   c.window_class = ordinal_field(0x81);
   return c;
 }
@@ -137,6 +137,11 @@ TEST_F(FitTest, WidensWithinTheFreeSpace) {
         edit_at(2, 30, 8)},
        10,
        kCancelDu},
+      {"a neighbour within its width does not block",
+       {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu),
+        edit_at(2, 12, 8, 10)},
+       10,
+       kAbbrechenDu},
       {"neighbour on another row",
        {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu),
         edit_at(2, 35, 30)},
