@@ -9,6 +9,13 @@ namespace {
 
 constexpr uint16_t kButtonClass = 0x80;
 constexpr uint16_t kStaticClass = 0x82;
+constexpr uint16_t kComboBoxClass = 0x85;
+constexpr uint32_t kComboTypeMask =
+    0x03;  // CBS_SIMPLE, _DROPDOWN, _DROPDOWNLIST
+constexpr uint32_t kComboSimple = 0x01;
+// A closed drop-down combo box is its font's height and 8 pixels of frame
+// high, whatever the template's cy (the height of its list dropped down).
+constexpr int kComboFramePx = 8;
 constexpr uint32_t kButtonTypeMask = 0x0F;  // BS_PUSHBUTTON ... BS_TYPEMASK
 constexpr uint32_t kButtonRight = 0x200;    // BS_RIGHT
 constexpr uint32_t kButtonCentre = 0x300;   // BS_CENTER (BS_LEFT | BS_RIGHT)
@@ -39,6 +46,15 @@ bool is_button(const DialogControl& control) {
   return control.class_ordinal == kButtonClass ||
          (control.class_ordinal == 0 &&
           same_class_name(control.class_name, u"Button"));
+}
+
+bool is_drop_down(const DialogControl& control) {
+  bool combo = control.class_ordinal == kComboBoxClass ||
+               (control.class_ordinal == 0 &&
+                (same_class_name(control.class_name, u"ComboBox") ||
+                 same_class_name(control.class_name, u"ComboBoxEx32")));
+  uint32_t type = control.geometry.style & kComboTypeMask;
+  return combo && type != 0 && type != kComboSimple;
 }
 
 bool is_static(const DialogControl& control) {
@@ -122,6 +138,17 @@ Rect rect_of(const DialogGeometry& g) {
   return Rect{g.x, g.y, g.x + g.cx, g.y + g.cy};
 }
 
+// The rectangle a control takes in the dialog as drawn: a drop-down combo
+// box only its closed height.
+Rect drawn_rect(const DialogMetrics& metrics, const DialogControl& control) {
+  Rect r = rect_of(control.geometry);
+  if (is_drop_down(control)) {
+    int closed_px = metrics.line_px + kComboFramePx;
+    r.bottom = r.top + (closed_px * 8 + metrics.base_y - 1) / metrics.base_y;
+  }
+  return r;
+}
+
 bool rows_meet(const Rect& a, const Rect& b) {
   return a.top < b.bottom && b.top < a.bottom;
 }
@@ -143,12 +170,13 @@ struct Room {
   int right_limit;
 };
 
-Room room_of(const DialogLayout& layout, size_t index) {
-  Rect own = rect_of(layout.controls[index].geometry);
+Room room_of(const DialogMetrics& metrics, const DialogLayout& layout,
+             size_t index) {
+  Rect own = drawn_rect(metrics, layout.controls[index]);
   Room room{0, layout.geometry.cx};
   for (size_t i = 0; i < layout.controls.size(); ++i) {
     if (i == index) continue;
-    Rect other = rect_of(layout.controls[i].geometry);
+    Rect other = drawn_rect(metrics, layout.controls[i]);
     if (!rows_meet(own, other) || contains(own, other)) continue;
     if (contains(other, own)) {
       room.left_limit = std::max(room.left_limit, other.left + kContainerInset);
@@ -222,12 +250,13 @@ DialogGeometry widened_within(const DialogControl& control, int width,
 
 // What the widened control would cover: another control's place, or
 // "the dialog's edge"; empty when nothing.
-std::string first_covered(const DialogLayout& layout, size_t index,
+std::string first_covered(const DialogMetrics& metrics,
+                          const DialogLayout& layout, size_t index,
                           const Rect& wide) {
-  Rect own = rect_of(layout.controls[index].geometry);
+  Rect own = drawn_rect(metrics, layout.controls[index]);
   for (size_t i = 0; i < layout.controls.size(); ++i) {
     if (i == index) continue;
-    Rect other = rect_of(layout.controls[i].geometry);
+    Rect other = drawn_rect(metrics, layout.controls[i]);
     if (contains(own, other) || contains(other, own) ||
         intersects(own, other)) {
       continue;
@@ -366,8 +395,8 @@ std::vector<FitFinding> fit_findings(const DialogLayout& layout) {
     fit.estimate = metrics.estimate;
     fit.message = fit_message(measure, metrics.estimate);
     findings.push_back(fit);
-    std::string covered =
-        first_covered(layout, i, widened_to(control, measure.needed_du));
+    std::string covered = first_covered(metrics, layout, i,
+                                        widened_to(control, measure.needed_du));
     if (covered.empty()) continue;
     FitFinding overlap = fit;
     overlap.check = "overlap";
@@ -391,8 +420,8 @@ std::vector<Widening> widen_controls(DialogLayout* layout) {
     DialogControl& control = layout->controls[i];
     FitMeasure measure;
     if (!too_narrow(metrics, control, &measure)) continue;
-    DialogGeometry to =
-        widened_within(control, measure.needed_du, room_of(*layout, i));
+    DialogGeometry to = widened_within(control, measure.needed_du,
+                                       room_of(metrics, *layout, i));
     if (to.cx <= control.geometry.cx) continue;
     widenings.push_back(Widening{i, control.geometry, to});
     control.geometry = to;

@@ -50,6 +50,13 @@ DialogControl edit_at(uint32_t id, uint16_t x, uint16_t y, uint16_t cx = 40) {
   return c;
 }
 
+// A drop-down list combo box whose list, dropped down, reaches far below.
+DialogControl combo_at(uint32_t id, uint16_t x, uint16_t y) {
+  DialogControl c = text_control(id, kStatic | 3, u"", x, y, 40, 100);
+  c.window_class = ordinal_field(0x85);
+  return c;
+}
+
 DialogSpec shell_dialog(bool extended, std::vector<DialogControl> controls) {
   DialogSpec dialog;
   dialog.extended = extended;
@@ -140,6 +147,11 @@ TEST_F(FitTest, WidensWithinTheFreeSpace) {
       {"a neighbour within its width does not block",
        {text_control(1, kStatic, u"Cancel", 10, 10, kCancelDu),
         edit_at(2, 12, 8, 10)},
+       10,
+       kAbbrechenDu},
+      {"a drop-down's list is no neighbour",
+       {text_control(1, kStatic, u"Cancel", 10, 30, kCancelDu),
+        combo_at(2, 30, 8)},
        10,
        kAbbrechenDu},
       {"neighbour on another row",
