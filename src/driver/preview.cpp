@@ -13,13 +13,6 @@ namespace uitrans {
 
 namespace {
 
-constexpr uint16_t kScrollBarClass = 0x84;
-constexpr uint16_t kEditClass = 0x81;
-constexpr uint16_t kListBoxClass = 0x83;
-constexpr uint16_t kComboBoxClass = 0x85;
-constexpr uint16_t kStaticClass = 0x82;
-constexpr uint32_t kStaticTypeMask = 0x1F;
-constexpr uint32_t kStaticNoPrefix = 0x80;
 constexpr uint32_t kVisible = 0x10000000;  // WS_VISIBLE
 
 constexpr char kStyle[] =
@@ -148,9 +141,7 @@ std::string content_of(const DialogControl& control, bool after) {
     if (control.class_ordinal == 0) return utf8_html(control.class_name);
     return {};
   }
-  bool no_prefix = kind == ControlKind::static_text &&
-                   (control.geometry.style & kStaticNoPrefix) != 0;
-  std::string label = label_html(text, no_prefix);
+  std::string label = label_html(text, draws_ampersands(control));
   if (kind == ControlKind::group_box) return "<span>" + label + "</span>";
   return label;
 }
@@ -168,7 +159,7 @@ std::string control_html(const DialogControl& control, const DialogGeometry& g,
   int height = px_of_du_y(metrics, g.cy);
   // A combo box's height includes its drop-down list; one line shows.
   if (control.class_ordinal == kComboBoxClass) {
-    height = std::min(height, metrics.base_y + 8);
+    height = std::min(height, closed_combo_px(metrics));
   }
   std::string html = "<div class=\"" + classes +
                      "\" style=\"left:" + px(px_of_du_x(metrics, g.x)) +

@@ -7,19 +7,13 @@ namespace uitrans {
 
 namespace {
 
-constexpr uint16_t kButtonClass = 0x80;
-constexpr uint16_t kStaticClass = 0x82;
-constexpr uint16_t kComboBoxClass = 0x85;
 constexpr uint32_t kComboTypeMask =
     0x03;  // CBS_SIMPLE, _DROPDOWN, _DROPDOWNLIST
 constexpr uint32_t kComboSimple = 0x01;
-// A closed drop-down combo box is its font's height and 8 pixels of frame
-// high, whatever the template's cy (the height of its list dropped down).
-constexpr int kComboFramePx = 8;
+constexpr int kComboFramePx = 8;            // a closed combo box's frame
 constexpr uint32_t kButtonTypeMask = 0x0F;  // BS_PUSHBUTTON ... BS_TYPEMASK
 constexpr uint32_t kButtonRight = 0x200;    // BS_RIGHT
 constexpr uint32_t kButtonCentre = 0x300;   // BS_CENTER (BS_LEFT | BS_RIGHT)
-constexpr uint32_t kStaticTypeMask = 0x1F;  // SS_TYPEMASK
 constexpr uint32_t kStaticCentre = 0x01;    // SS_CENTER
 constexpr uint32_t kStaticRight = 0x02;     // SS_RIGHT
 constexpr uint32_t kStaticSimple = 0x0B;    // SS_SIMPLE: one line
@@ -143,7 +137,7 @@ Rect rect_of(const DialogGeometry& g) {
 Rect drawn_rect(const DialogMetrics& metrics, const DialogControl& control) {
   Rect r = rect_of(control.geometry);
   if (is_drop_down(control)) {
-    int closed_px = metrics.line_px + kComboFramePx;
+    int closed_px = closed_combo_px(metrics);
     r.bottom = r.top + (closed_px * 8 + metrics.base_y - 1) / metrics.base_y;
   }
   return r;
@@ -306,6 +300,15 @@ ControlKind control_kind(const DialogControl& control) {
   return ControlKind::other;
 }
 
+bool draws_ampersands(const DialogControl& control) {
+  return control_kind(control) == ControlKind::static_text &&
+         (control.geometry.style & kStaticNoPrefix) != 0;
+}
+
+int closed_combo_px(const DialogMetrics& metrics) {
+  return metrics.line_px + kComboFramePx;
+}
+
 Alignment control_alignment(const DialogControl& control) {
   uint32_t style = control.geometry.style;
   if (is_button(control)) {
@@ -329,8 +332,7 @@ FitMeasure measure_fit(const DialogMetrics& metrics,
   if (kind == ControlKind::other) return measure;
   measure.checked = true;
   measure.has_du = width_du;
-  bool no_prefix = kind == ControlKind::static_text &&
-                   (control.geometry.style & kStaticNoPrefix) != 0;
+  bool no_prefix = draws_ampersands(control);
   if (kind == ControlKind::static_text && wraps_words(metrics, control)) {
     measure.wraps = true;
     int height_px = px_of_du_y(metrics, control.geometry.cy);

@@ -14,6 +14,15 @@
 
 namespace uitrans {
 
+// The predefined control classes, by the ordinals templates name them with.
+inline constexpr uint16_t kButtonClass = 0x80;
+inline constexpr uint16_t kEditClass = 0x81;
+inline constexpr uint16_t kStaticClass = 0x82;
+inline constexpr uint16_t kListBoxClass = 0x83;
+inline constexpr uint16_t kScrollBarClass = 0x84;
+inline constexpr uint16_t kComboBoxClass = 0x85;
+inline constexpr uint32_t kStaticTypeMask = 0x1F;  // SS_TYPEMASK
+
 enum class ControlKind {
   push_button,
   check_box,  // the box and its gap take part of the width
@@ -25,6 +34,14 @@ enum class ControlKind {
 
 // What a control is drawn as, by its class and style.
 ControlKind control_kind(const DialogControl& control);
+
+// Whether a static text draws every `&` (SS_NOPREFIX) instead of taking a
+// single one as the mark of a mnemonic.
+bool draws_ampersands(const DialogControl& control);
+
+// The height in pixels of a closed drop-down combo box: the font's height
+// and its frame, whatever the template's cy (its list dropped down).
+int closed_combo_px(const DialogMetrics& metrics);
 
 // Space a control's own drawing takes from its width, in dialog units.
 inline constexpr int kPushButtonMargin = 4;  // borders and focus rectangle
