@@ -249,14 +249,10 @@ TEST_P(LoaderCheck, PseudoLocalisedProgramShowsEveryTextChanged) {
       run_tool(dir, {"--check", "--string-tables", "pseudo.txt", name});
   EXPECT_EQ(probe(dir.file(name)),
             real::translate_printout(original, edits, true));
-  size_t start = 0;
-  while (start < run.err.size()) {
-    size_t end = run.err.find('\n', start);
-    const std::string line = run.err.substr(start, end - start);
+  for (const std::string& line : real::lines_of(run.err)) {
     EXPECT_TRUE(line.find(": fit: ") != std::string::npos ||
                 line.find(": overlap: ") != std::string::npos)
         << line;
-    start = end + 1;
   }
 }
 
@@ -383,17 +379,12 @@ TEST(LoaderFixtures, VersionInformationAndMessagesAreRead) {
   // The version and message lines of a printout, and the others.
   auto split = [](const std::string& printout, std::string* others) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < printout.size()) {
-      size_t end = printout.find('\n', start);
-      if (end == std::string::npos) end = printout.size();
-      const std::string line = printout.substr(start, end - start);
+    for (const std::string& line : real::lines_of(printout)) {
       if (line.starts_with("version ") || line.starts_with("message")) {
         lines.push_back(line);
       } else {
         *others += line + "\n";
       }
-      start = end + 1;
     }
     return lines;
   };
@@ -550,11 +541,7 @@ std::map<std::string, std::string> printout_blocks(
     const std::string& printout) {
   std::map<std::string, std::string> blocks;
   std::string header;
-  size_t start = 0;
-  while (start < printout.size()) {
-    size_t end = printout.find('\n', start);
-    if (end == std::string::npos) end = printout.size();
-    const std::string line = printout.substr(start, end - start);
+  for (const std::string& line : real::lines_of(printout)) {
     if (line.starts_with("menu ") || line.starts_with("dialog ")) {
       header = line.substr(0, line.find(" lang=") + 10);
       blocks[header] += line.substr(header.size()) + "\n";
@@ -563,7 +550,6 @@ std::map<std::string, std::string> printout_blocks(
     } else {
       header.clear();
     }
-    start = end + 1;
   }
   return blocks;
 }
@@ -640,12 +626,7 @@ using Measures = std::map<std::string, std::map<int, Measured>>;
 Measures measures(const std::string& printout) {
   Measures out;
   std::map<std::string, std::set<int>> twice;
-  size_t start = 0;
-  while (start < printout.size()) {
-    size_t end = printout.find('\n', start);
-    if (end == std::string::npos) end = printout.size();
-    const std::string line = printout.substr(start, end - start);
-    start = end + 1;
+  for (const std::string& line : real::lines_of(printout)) {
     if (!line.starts_with("measure ")) continue;
     const size_t name_end = line.find(" lang=");
     const std::string dialog =

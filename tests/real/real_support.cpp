@@ -237,15 +237,22 @@ bool fits_a_list_line(const std::u16string& text) {
 
 }  // namespace
 
-std::set<std::u16string> printout_texts(const std::string& printout,
-                                        bool string_tables) {
-  std::set<std::u16string> texts;
+std::vector<std::string> lines_of(const std::string& printout) {
+  std::vector<std::string> lines;
   size_t start = 0;
   while (start < printout.size()) {
     size_t end = printout.find('\n', start);
     if (end == std::string::npos) end = printout.size();
-    const std::string line = printout.substr(start, end - start);
+    lines.push_back(printout.substr(start, end - start));
     start = end + 1;
+  }
+  return lines;
+}
+
+std::set<std::u16string> printout_texts(const std::string& printout,
+                                        bool string_tables) {
+  std::set<std::u16string> texts;
+  for (const std::string& line : lines_of(printout)) {
     std::u16string text;
     if (is_string_line(line) && !string_tables) continue;
     if (is_untranslated_line(line)) continue;

@@ -45,6 +45,10 @@ std::string fixture_path(const std::string& name);
 
 std::string utf8(const std::u16string& text);
 
+// The lines of a printout, without their ends; a last line without one
+// counts too.
+std::vector<std::string> lines_of(const std::string& printout);
+
 // A text as the probe prints it between quotes.
 std::string probe_escape(const std::u16string& text);
 

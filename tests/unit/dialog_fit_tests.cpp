@@ -51,24 +51,28 @@ DialogLayout layout_of(std::vector<DialogControl> controls) {
 }
 
 TEST(ControlKind, ByClassAndStyle) {
-  EXPECT_EQ(uitrans::control_kind(control(kButton, 0x0, 0, 0, 1, 1, u"", u"")),
-            ControlKind::push_button);
-  EXPECT_EQ(uitrans::control_kind(control(kButton, 0x1, 0, 0, 1, 1, u"", u"")),
-            ControlKind::push_button);
-  EXPECT_EQ(uitrans::control_kind(control(kButton, 0x3, 0, 0, 1, 1, u"", u"")),
-            ControlKind::check_box);
-  EXPECT_EQ(uitrans::control_kind(control(kButton, 0x9, 0, 0, 1, 1, u"", u"")),
-            ControlKind::radio_button);
-  EXPECT_EQ(uitrans::control_kind(control(kButton, 0x7, 0, 0, 1, 1, u"", u"")),
-            ControlKind::group_box);
-  EXPECT_EQ(uitrans::control_kind(control(kButton, 0xB, 0, 0, 1, 1, u"", u"")),
-            ControlKind::other);
-  EXPECT_EQ(uitrans::control_kind(control(kStatic, 0x0, 0, 0, 1, 1, u"", u"")),
-            ControlKind::static_text);
-  EXPECT_EQ(uitrans::control_kind(control(kStatic, 0x3, 0, 0, 1, 1, u"", u"")),
-            ControlKind::other);  // SS_ICON
-  EXPECT_EQ(uitrans::control_kind(control(kEdit, 0x0, 0, 0, 1, 1, u"", u"")),
-            ControlKind::other);
+  struct KindCase {
+    uint16_t cls;
+    uint32_t style;
+    ControlKind kind;
+  };
+  const KindCase cases[] = {
+      {kButton, 0x0, ControlKind::push_button},
+      {kButton, 0x1, ControlKind::push_button},
+      {kButton, 0x3, ControlKind::check_box},
+      {kButton, 0x9, ControlKind::radio_button},
+      {kButton, 0x7, ControlKind::group_box},
+      {kButton, 0xB, ControlKind::other},
+      {kStatic, 0x0, ControlKind::static_text},
+      {kStatic, 0x3, ControlKind::other},  // SS_ICON
+      {kEdit, 0x0, ControlKind::other},
+  };
+  for (const KindCase& c : cases) {
+    EXPECT_EQ(
+        uitrans::control_kind(control(c.cls, c.style, 0, 0, 1, 1, u"", u"")),
+        c.kind)
+        << c.cls << " " << c.style;
+  }
   DialogControl named = control(0, 0x2, 0, 0, 1, 1, u"", u"");
   named.class_name = u"BUTTON";
   EXPECT_EQ(uitrans::control_kind(named), ControlKind::check_box);
