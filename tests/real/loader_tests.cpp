@@ -40,17 +40,22 @@ testsupport::RunResult run_wine(const std::vector<std::string>& args,
   return testsupport::run_program("/usr/bin/env", command, options);
 }
 
-// The probe's printout of `target`; fails the test when the probe fails.
+// The probe's printout for `args`; fails the test when the probe fails.
 // A probe that printed nothing at all never reached the target: wine
 // failed to start it (seen now and then under load), and it runs once more.
-std::string probe(const std::string& target) {
-  testsupport::RunResult run = run_wine({UITRANS_PROBE, target}, "");
+std::string run_probe(const std::vector<std::string>& args) {
+  std::vector<std::string> command = {UITRANS_PROBE};
+  command.insert(command.end(), args.begin(), args.end());
+  testsupport::RunResult run = run_wine(command, "");
   if (!(run.exited && run.status == 0) && run.out.empty()) {
-    run = run_wine({UITRANS_PROBE, target}, "");
+    run = run_wine(command, "");
   }
-  EXPECT_TRUE(run.exited && run.status == 0) << target << "\n" << run.out;
+  EXPECT_TRUE(run.exited && run.status == 0) << args.back() << "\n"
+                                             << run.out << run.err;
   return run.out;
 }
+
+std::string probe(const std::string& target) { return run_probe({target}); }
 
 struct Fixture {
   const char* name;
@@ -589,10 +594,7 @@ TEST(LoaderFixtures, AddedLanguageHoldsTheTranslationBesideTheOriginal) {
 
 // The probe's --measure printout of `target`.
 std::string probe_measure(const std::string& target) {
-  testsupport::RunResult run =
-      run_wine({UITRANS_PROBE, "--measure", target}, "");
-  EXPECT_TRUE(run.exited && run.status == 0) << target << "\n" << run.out;
-  return run.out;
+  return run_probe({"--measure", target});
 }
 
 // One control of the probe's --measure printout, sizes in pixels.
