@@ -7,9 +7,12 @@ Windows (the locale names and LCIDs Windows knows).
 A tag maps to the id LocaleNameToLCID gives without neutral names allowed:
 a specific locale maps to its own id, and a bare language or a language
 with only a script (de, zh-Hans) to the id of its default specific locale
-(de -> 0407, zh-Hans -> 0804, zh-Hant -> 0404). Windows also knows neutral
+(de -> 0407, zh-Hans -> 0804, zh-Hant -> 0C04). Windows also knows neutral
 ids for those (0007, 0004, 7C04), but resources are stored under specific
 ids, so the specific one is what a user who names the language means.
+Windows' default for zh-Hant is zh-HK, and for quz quz-BO. A locale that
+Windows gives no id of its own (LocaleNameToLCID answers 1000, as for
+pt-AO) is not listed: no resource can be stored under it.
 
 Usage: scripts/make_language_tags.py [OUTPUT]
 """
@@ -48,7 +51,7 @@ ml-IN 044C  mn-MN 0450  mn-Mong-CN 0850  mn-Mong-MN 0C50  mni-IN 0458
 moh-CA 047C  mr-IN 044E  ms-BN 083E  ms-MY 043E  mt-MT 043A  my-MM 0455
 nb-NO 0414  ne-IN 0861  ne-NP 0461  nl-BE 0813  nl-NL 0413  nn-NO 0814
 nso-ZA 046C  oc-FR 0482  om-ET 0472  or-IN 0448  pa-Arab-PK 0846
-pa-IN 0446  pap-029 0479  pl-PL 0415  prs-AF 048C  ps-AF 0463  pt-AO 3816
+pa-IN 0446  pap-029 0479  pl-PL 0415  prs-AF 048C  ps-AF 0463
 pt-BR 0416  pt-PT 0816  quc-Latn-GT 0486  quz-BO 046B  quz-EC 086B
 quz-PE 0C6B  rm-CH 0417  ro-MD 0818  ro-RO 0418  ru-MD 0819  ru-RU 0419
 rw-RW 0487  sa-IN 044F  sah-RU 0485  sd-Arab-PK 0859  sd-Deva-IN 0459
@@ -88,7 +91,7 @@ mn-Mong mn-Mong-CN  mni mni-IN  moh moh-CA  mr mr-IN  ms ms-MY
 mt mt-MT  my my-MM  nb nb-NO  ne ne-NP  nl nl-NL  nn nn-NO  no nb-NO
 nso nso-ZA  oc oc-FR  om om-ET  or or-IN  pa pa-IN  pa-Arab pa-Arab-PK
 pl pl-PL  prs prs-AF  ps ps-AF  pt pt-BR  quc quc-Latn-GT
-quc-Latn quc-Latn-GT  quz quz-PE  rm rm-CH  ro ro-RO  ru ru-RU
+quc-Latn quc-Latn-GT  quz quz-BO  rm rm-CH  ro ro-RO  ru ru-RU
 rw rw-RW  sa sa-IN  sah sah-RU  sd sd-Arab-PK  sd-Arab sd-Arab-PK
 se se-NO  si si-LK  sk sk-SK  sl sl-SI  sma sma-SE  smj smj-SE
 smn smn-FI  sms sms-FI  so so-SO  sq sq-AL  sr sr-Latn-RS
@@ -98,7 +101,7 @@ th th-TH  ti ti-ET  tk tk-TM  tn tn-ZA  tr tr-TR  ts ts-ZA  tt tt-RU
 tzm tzm-Latn-DZ  tzm-Latn tzm-Latn-DZ  tzm-Tfng tzm-Tfng-MA  ug ug-CN
 uk uk-UA  ur ur-PK  uz uz-Latn-UZ  uz-Cyrl uz-Cyrl-UZ
 uz-Latn uz-Latn-UZ  ve ve-ZA  vi vi-VN  wo wo-SN  xh xh-ZA  yi yi-001
-yo yo-NG  zh zh-CN  zh-Hans zh-CN  zh-Hant zh-TW  zu zu-ZA
+yo yo-NG  zh zh-CN  zh-Hans zh-CN  zh-Hant zh-HK  zu zu-ZA
 """
 
 HEADER = """// SPDX-License-Identifier: MIT
