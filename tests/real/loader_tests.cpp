@@ -16,12 +16,14 @@
 // the label "loader".
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <set>
 #include <sstream>
 
+#include "driver/language_tags.h"
 #include "real/real_support.h"
 
 namespace {
@@ -594,6 +596,34 @@ TEST(LoaderFixtures, AddedLanguageHoldsTheTranslationBesideTheOriginal) {
   }
   EXPECT_GE(added, 5);
   EXPECT_EQ(after.size(), before.size() + static_cast<size_t>(added));
+}
+
+// Every tag of the language table maps to the id the loader's
+// LocaleNameToLCID gives it. The exceptions are tags this loader maps
+// otherwise than Windows' published list (0: a tag it does not know; 1000:
+// a language whose default locale it gives no id).
+TEST(LoaderLanguages, TagsMapAsTheLoaderMapsThem) {
+  const std::map<std::string, std::string> kLoaderDiffers = {
+      {"gsw", "1000"},         {"ks", "1000"},          {"ks-Arab", "1000"},
+      {"pap-029", "0000"},     {"sr-Cyrl-CS", "0000"},  {"sr-Latn-CS", "0000"},
+      {"ti", "0873"},          {"tzm-Arab-MA", "0000"}, {"tzm-Tfng", "0000"},
+      {"tzm-Tfng-MA", "0000"},
+  };
+  std::vector<std::string> args = {"--locales"};
+  for (size_t i = 0; i < uitrans::kLanguageTagCount; ++i) {
+    args.push_back(uitrans::kLanguageTags[i].tag);
+  }
+  const std::vector<std::string> lines = real::lines_of(run_probe(args));
+  ASSERT_EQ(lines.size(), uitrans::kLanguageTagCount);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const uitrans::LanguageTag& row = uitrans::kLanguageTags[i];
+    char ours[16];
+    std::snprintf(ours, sizeof ours, "%04X", row.id);
+    const auto differs = kLoaderDiffers.find(row.tag);
+    const std::string expected =
+        differs == kLoaderDiffers.end() ? ours : differs->second;
+    EXPECT_EQ(lines[i], std::string(row.tag) + " " + expected);
+  }
 }
 
 // The probe's --measure printout of `target`.

@@ -5,6 +5,7 @@
  *
  *   probe TARGET
  *   probe --measure TARGET   the drawn widths of the dialogs' control titles
+ *   probe --locales TAG...   the id LocaleNameToLCID gives each tag
  *   probe --hold    keeps the desktop up for a test run (see hold_desktop)
  *
  * Menus go through LoadMenuIndirectW and GetMenuItemInfoW; dialogs through
@@ -703,15 +704,30 @@ static int hold_desktop(void) {
   return 0;
 }
 
-int wmain(int argc, wchar_t** argv) {
-  measure_mode = argc == 3 && wcscmp(argv[1], L"--measure") == 0;
-  if (argc != 2 && !measure_mode) {
-    fputs("usage: probe TARGET | probe --measure TARGET | probe --hold\n",
-          stderr);
-    return 2;
+/* "TAG ID" for each tag, as LocaleNameToLCID maps it without neutral names;
+ * 0 for a tag it does not know. */
+static int print_locales(int count, wchar_t** tags) {
+  for (int i = 0; i < count; ++i) {
+    printf("%ls %04lX\n", tags[i], (unsigned long)LocaleNameToLCID(tags[i], 0));
   }
+  fflush(stdout);
+  return 0;
+}
+
+int wmain(int argc, wchar_t** argv) {
   /* Line feeds as they are, not CR LF: the printout is compared as text. */
   _setmode(_fileno(stdout), _O_BINARY);
+  if (argc >= 2 && wcscmp(argv[1], L"--locales") == 0) {
+    return print_locales(argc - 2, argv + 2);
+  }
+  measure_mode = argc == 3 && wcscmp(argv[1], L"--measure") == 0;
+  if (argc != 2 && !measure_mode) {
+    fputs(
+        "usage: probe TARGET | probe --measure TARGET | probe --locales TAG..."
+        " | probe --hold\n",
+        stderr);
+    return 2;
+  }
   if (wcscmp(argv[1], L"--hold") == 0) return hold_desktop();
   HMODULE module =
       LoadLibraryExW(argv[argc - 1], NULL,
