@@ -11,9 +11,12 @@ namespace uitrans {
 
 namespace {
 
-// One look-alike per letter, each a single unit of the BMP.
-constexpr std::u16string_view kSmall = u"áƀçðéƒĝĥíĵķļɱñöþǫŕšţüṽŵẋýž";
-constexpr std::u16string_view kCapital = u"ÅƁÇĐÉƑĜĤÎĴĶĻṀÑÖÞǪŔŠŢÛṼŴẊÝŽ";
+// One look-alike per letter, each a single unit of the BMP, and each one
+// every dialog typeface draws (wine's Tahoma and the raster MS Sans Serif
+// have no more than Latin-1 and part of Latin Extended-A): a letter with no
+// such look-alike stays as it is rather than being shown as a box.
+constexpr std::u16string_view kSmall = u"ábçðéƒğhíjkĺmñöþqŕšţüvwxýž";
+constexpr std::u16string_view kCapital = u"ÅBÇĐÉFĞHÎJKĹMÑÖÞQŔŠŢÛVWXÝŽ";
 
 char16_t accented(char16_t c) {
   if (c >= u'a' && c <= u'z') return kSmall[c - u'a'];
