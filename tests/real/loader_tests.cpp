@@ -56,8 +56,10 @@ std::string run_probe(const std::vector<std::string>& args) {
   std::vector<std::string> command = {UITRANS_PROBE};
   command.insert(command.end(), args.begin(), args.end());
   testsupport::RunResult run = run_wine(command, "");
-  EXPECT_TRUE(run.exited && run.status == 0) << args.back() << "\n"
-                                             << run.out << run.err;
+  EXPECT_TRUE(run.exited && run.status == 0)
+      << args.back() << (run.exited ? " exited " : " killed ") << run.status
+      << "\n"
+      << run.out << run.err;
   return run.out;
 }
 
