@@ -11,12 +11,13 @@ namespace uitrans {
 
 namespace {
 
-// One look-alike per letter, each a single unit of the BMP, and each one
-// every dialog typeface draws (wine's Tahoma and the raster MS Sans Serif
-// have no more than Latin-1 and part of Latin Extended-A): a letter with no
-// such look-alike stays as it is rather than being shown as a box.
-constexpr std::u16string_view kSmall = u"ábçðéƒğhíjkĺmñöþqŕšţüvwxýž";
-constexpr std::u16string_view kCapital = u"ÅBÇĐÉFĞHÎJKĹMÑÖÞQŔŠŢÛVWXÝŽ";
+// One accented look-alike per letter, each a single unit of the BMP. Where
+// a letter has several, the one every dialog typeface draws (wine's Tahoma
+// has little beyond Latin-1 and part of Latin Extended-A, the raster MS Sans
+// Serif less); the look-alikes of b j k m q v w x and B F J K M Q V W X are
+// not in wine's Tahoma, which draws them as boxes.
+constexpr std::u16string_view kSmall = u"áƀçðéƒğĥíĵķĺṁñöþǫŕšţüṽŵẋýž";
+constexpr std::u16string_view kCapital = u"ÅƁÇĐÉƑĞĤÎĴĶĹṀÑÖÞǪŔŠŢÛṼŴẊÝŽ";
 
 char16_t accented(char16_t c) {
   if (c >= u'a' && c <= u'z') return kSmall[c - u'a'];
